@@ -1,0 +1,18 @@
+# Windows build: the shipped PE32 GUI executable and the Wine test programs.
+enable_language(RC)
+
+target_compile_definitions(qxcore PUBLIC UNICODE _UNICODE
+    _WIN32_WINNT=0x0501 WINVER=0x0501)
+set(QX_WIN_LINK_OPTIONS -municode -static -static-libgcc -static-libstdc++)
+
+set(QX_RESOURCE_SCRIPT ${CMAKE_SOURCE_DIR}/res/installer.rc)
+set(CMAKE_RC_FLAGS "${CMAKE_RC_FLAGS} -c 65001")
+
+add_executable(QxDspInstaller WIN32 app/main.cpp ${QX_RESOURCE_SCRIPT})
+target_compile_options(QxDspInstaller PRIVATE -Wall -Wextra -fno-exceptions -fno-rtti)
+target_link_libraries(QxDspInstaller PRIVATE qxcore setupapi shell32 advapi32 user32 kernel32)
+target_link_options(QxDspInstaller PRIVATE ${QX_WIN_LINK_OPTIONS} -mwindows -s)
+
+if(EXISTS ${CMAKE_SOURCE_DIR}/e2e/CMakeLists.txt)
+    add_subdirectory(e2e)
+endif()

@@ -1,0 +1,414 @@
+// watcher: runs a GUI program under Wine the way a user would.
+//
+// It starts the program, waits for each message box the program shows,
+// writes the box's caption and text to a report file, presses OK, and
+// reports how the program ended.  The report goes to a file, not to
+// standard output, because Wine's background processes inherit and hold
+// standard output open long after the program has gone.
+//
+// Usage:
+//   watcher.exe [-t SECONDS] [-C WORKDIR] [-n MAXBOXES] REPORT PROGRAM [ARGS...]
+//
+// Report lines (UTF-8, fields separated by one tab; a backslash, tab,
+// newline or carriage return inside a field is written as \\ \t \n \r):
+//   START    <process id>
+//   BOX      <caption> <text> <button ids, comma-separated> <ms since start>
+//   EXIT     <exit code, unsigned decimal>
+//   AFTER_OK_MS <ms from the last OK press to the program's exit>
+//            (only when a box was shown)
+//   RUN_MS   <ms from start to exit>
+//   TIMEOUT  <seconds>   the program did not end in time and was killed
+//   ERROR    <what failed> <Windows error number>
+//   DONE     the report is complete
+//
+// Exit code: 0 when the program ran and ended by itself, 1 on a timeout,
+// 2 on bad usage, 3 when the program could not be started or the report
+// could not be written.
+#ifndef UNICODE
+#define UNICODE
+#endif
+#ifndef _UNICODE
+#define _UNICODE
+#endif
+#include <windows.h>
+#include <shellapi.h>
+#include <stdlib.h>
+#include <string.h>
+#include <wchar.h>
+
+#ifndef ERROR_ELEVATION_REQUIRED
+#define ERROR_ELEVATION_REQUIRED 740
+#endif
+
+namespace {
+
+HANDLE g_report = INVALID_HANDLE_VALUE;
+
+// Writes one UTF-8 line at once and flushes it, so a report stays readable
+// up to its last line even when the watcher itself is killed.
+void writeUtf8(const wchar_t* line) {
+    int bytes = WideCharToMultiByte(CP_UTF8, 0, line, -1, nullptr, 0, nullptr, nullptr);
+    if (bytes <= 1) return;
+    char* buf = static_cast<char*>(malloc(bytes));
+    if (!buf) return;
+    WideCharToMultiByte(CP_UTF8, 0, line, -1, buf, bytes, nullptr, nullptr);
+    DWORD written = 0;
+    WriteFile(g_report, buf, bytes - 1, &written, nullptr);
+    FlushFileBuffers(g_report);
+    free(buf);
+}
+
+// A growable wide line built field by field.
+struct Line {
+    wchar_t* text = nullptr;
+    size_t len = 0;
+    size_t cap = 0;
+
+    ~Line() { free(text); }
+
+    void reserve(size_t more) {
+        if (len + more + 1 <= cap) return;
+        size_t next = cap ? cap * 2 : 256;
+        while (next < len + more + 1) next *= 2;
+        wchar_t* grown = static_cast<wchar_t*>(realloc(text, next * sizeof(wchar_t)));
+        if (!grown) abort();
+        text = grown;
+        cap = next;
+    }
+    void put(wchar_t c) {
+        reserve(1);
+        text[len++] = c;
+        text[len] = 0;
+    }
+    void raw(const wchar_t* s) {
+        for (; *s; ++s) put(*s);
+    }
+    // A field: escaped so that tabs and line ends cannot split it.
+    void field(const wchar_t* s) {
+        put(L'\t');
+        for (; *s; ++s) {
+            switch (*s) {
+            case L'\\': raw(L"\\\\"); break;
+            case L'\t': raw(L"\\t"); break;
+            case L'\n': raw(L"\\n"); break;
+            case L'\r': raw(L"\\r"); break;
+            default: put(*s);
+            }
+        }
+    }
+    void number(unsigned long long v) {
+        wchar_t digits[32];
+        int n = 0;
+        do {
+            digits[n++] = static_cast<wchar_t>(L'0' + v % 10);
+            v /= 10;
+        } while (v);
+        put(L'\t');
+        while (n) put(digits[--n]);
+    }
+    void emit() {
+        put(L'\n');
+        writeUtf8(text);
+        len = 0;
+        if (text) text[0] = 0;
+    }
+};
+
+void reportError(const wchar_t* what, DWORD err) {
+    Line l;
+    l.raw(L"ERROR");
+    l.field(what);
+    l.number(err);
+    l.emit();
+}
+
+// Reads a window's text whatever its length.
+wchar_t* windowText(HWND w) {
+    int n = w ? GetWindowTextLengthW(w) : 0;
+    if (n < 0) n = 0;
+    wchar_t* buf = static_cast<wchar_t*>(calloc(n + 64, sizeof(wchar_t)));
+    if (!buf) abort();
+    if (w) GetWindowTextW(w, buf, n + 63);
+    return buf;
+}
+
+// A box seen on screen: its handle and when OK was last pressed on it.
+struct Box {
+    HWND hwnd;
+    ULONGLONG okAt;
+};
+
+const int kMaxBoxes = 64;
+Box g_live[kMaxBoxes];
+int g_liveCount = 0;
+
+struct Search {
+    DWORD pid;
+    HWND found[kMaxBoxes];
+    int count;
+};
+
+BOOL CALLBACK collectBoxes(HWND w, LPARAM param) {
+    Search* s = reinterpret_cast<Search*>(param);
+    DWORD pid = 0;
+    GetWindowThreadProcessId(w, &pid);
+    if (pid != s->pid) return TRUE;
+    wchar_t cls[64] = {0};
+    GetClassNameW(w, cls, 63);
+    // A box only counts once it is on screen: before that its dialog
+    // initialisation may not have set caption and text yet.
+    if (wcscmp(cls, L"#32770") == 0 && IsWindowVisible(w) && s->count < kMaxBoxes)
+        s->found[s->count++] = w;
+    return TRUE;
+}
+
+struct Buttons {
+    Line ids;
+    int count;
+};
+
+BOOL CALLBACK collectButtons(HWND w, LPARAM param) {
+    Buttons* b = reinterpret_cast<Buttons*>(param);
+    wchar_t cls[64] = {0};
+    GetClassNameW(w, cls, 63);
+    if (_wcsicmp(cls, L"Button") == 0 && IsWindowVisible(w)) {
+        wchar_t num[16];
+        _snwprintf(num, 16, L"%d", GetDlgCtrlID(w));
+        num[15] = 0;
+        if (b->count++) b->ids.put(L',');
+        b->ids.raw(num);
+    }
+    return TRUE;
+}
+
+void reportBox(HWND box, ULONGLONG sinceStart) {
+    wchar_t* caption = windowText(box);
+    wchar_t* text = windowText(GetDlgItem(box, 0xFFFF));
+    Buttons b;
+    b.count = 0;
+    b.ids.raw(L"");
+    EnumChildWindows(box, collectButtons, reinterpret_cast<LPARAM>(&b));
+    Line l;
+    l.raw(L"BOX");
+    l.field(caption);
+    l.field(text);
+    l.field(b.ids.text ? b.ids.text : L"");
+    l.number(sinceStart);
+    l.emit();
+    free(caption);
+    free(text);
+}
+
+bool isLive(HWND w) {
+    for (int i = 0; i < g_liveCount; ++i)
+        if (g_live[i].hwnd == w) return true;
+    return false;
+}
+
+// Appends one argument to a command line with the quoting rules that
+// CommandLineToArgvW undoes.
+void quoteArg(Line& cmd, const wchar_t* arg) {
+    if (cmd.len) cmd.put(L' ');
+    bool needs = !*arg || wcspbrk(arg, L" \t\"") != nullptr;
+    if (!needs) {
+        cmd.raw(arg);
+        return;
+    }
+    cmd.put(L'"');
+    int slashes = 0;
+    for (const wchar_t* p = arg;; ++p) {
+        if (*p == L'\\') {
+            ++slashes;
+            continue;
+        }
+        if (*p == 0) {
+            for (int i = 0; i < slashes * 2; ++i) cmd.put(L'\\');
+            break;
+        }
+        if (*p == L'"') {
+            for (int i = 0; i < slashes * 2 + 1; ++i) cmd.put(L'\\');
+        } else {
+            for (int i = 0; i < slashes; ++i) cmd.put(L'\\');
+        }
+        slashes = 0;
+        cmd.put(*p);
+    }
+    cmd.put(L'"');
+}
+
+int usage() {
+    reportError(L"usage: watcher.exe [-t SECONDS] [-C WORKDIR] [-n MAXBOXES] REPORT PROGRAM [ARGS...]", 0);
+    return 2;
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+    unsigned timeoutSeconds = 60;
+    unsigned maxBoxes = 20;
+    const wchar_t* workdir = nullptr;
+    int i = 1;
+    for (; i + 1 < argc && argv[i][0] == L'-'; i += 2) {
+        if (wcscmp(argv[i], L"-t") == 0)
+            timeoutSeconds = static_cast<unsigned>(wcstoul(argv[i + 1], nullptr, 10));
+        else if (wcscmp(argv[i], L"-C") == 0)
+            workdir = argv[i + 1];
+        else if (wcscmp(argv[i], L"-n") == 0)
+            maxBoxes = static_cast<unsigned>(wcstoul(argv[i + 1], nullptr, 10));
+        else
+            break;
+    }
+    if (argc - i < 2) {
+        g_report = GetStdHandle(STD_ERROR_HANDLE);
+        return usage();
+    }
+    const wchar_t* reportPath = argv[i];
+    const wchar_t* program = argv[i + 1];
+
+    g_report = CreateFileW(reportPath, GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                           CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (g_report == INVALID_HANDLE_VALUE) return 3;
+
+    Line cmd;
+    for (int a = i + 1; a < argc; ++a) quoteArg(cmd, argv[a]);
+
+    ULONGLONG started = GetTickCount64();
+    STARTUPINFOW si;
+    memset(&si, 0, sizeof si);
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi;
+    memset(&pi, 0, sizeof pi);
+    HANDLE process = nullptr;
+    DWORD pid = 0;
+    if (CreateProcessW(program, cmd.text, nullptr, nullptr, FALSE, 0, nullptr, workdir, &si, &pi)) {
+        process = pi.hProcess;
+        pid = pi.dwProcessId;
+        CloseHandle(pi.hThread);
+    } else {
+        DWORD err = GetLastError();
+        if (err != ERROR_ELEVATION_REQUIRED) {
+            reportError(L"CreateProcessW", err);
+            return 3;
+        }
+        // A program whose manifest asks for elevation is started through the
+        // shell, as Explorer would start it.
+        const wchar_t* params = cmd.text;
+        // Skip the program itself in the shell's parameter string.
+        Line rest;
+        for (int a = i + 2; a < argc; ++a) quoteArg(rest, argv[a]);
+        params = rest.text ? rest.text : L"";
+        SHELLEXECUTEINFOW sei;
+        memset(&sei, 0, sizeof sei);
+        sei.cbSize = sizeof sei;
+        sei.fMask = SEE_MASK_NOCLOSEPROCESS;
+        sei.lpVerb = L"open";
+        sei.lpFile = program;
+        sei.lpParameters = params;
+        sei.lpDirectory = workdir;
+        sei.nShow = SW_SHOWNORMAL;
+        if (!ShellExecuteExW(&sei) || !sei.hProcess) {
+            reportError(L"ShellExecuteExW", GetLastError());
+            return 3;
+        }
+        process = sei.hProcess;
+        pid = GetProcessId(process);
+    }
+    {
+        Line l;
+        l.raw(L"START");
+        l.number(pid);
+        l.emit();
+    }
+
+    const ULONGLONG deadline = started + static_cast<ULONGLONG>(timeoutSeconds) * 1000;
+    ULONGLONG lastOk = 0;
+    unsigned boxes = 0;
+    bool exited = false;
+    while (!exited) {
+        exited = WaitForSingleObject(process, 50) == WAIT_OBJECT_0;
+        if (exited) break;
+        ULONGLONG now = GetTickCount64();
+        if (now >= deadline) break;
+
+        // Forget boxes that have gone, so a new box is never mistaken for one
+        // already reported.
+        for (int b = 0; b < g_liveCount;) {
+            if (!IsWindow(g_live[b].hwnd)) {
+                g_live[b] = g_live[--g_liveCount];
+            } else {
+                ++b;
+            }
+        }
+
+        Search s;
+        s.pid = pid;
+        s.count = 0;
+        EnumWindows(collectBoxes, reinterpret_cast<LPARAM>(&s));
+        for (int f = 0; f < s.count; ++f) {
+            HWND w = s.found[f];
+            if (isLive(w)) continue;
+            if (g_liveCount == kMaxBoxes) continue;
+            ++boxes;
+            // Settle briefly so the text read is the one the user would see.
+            Sleep(100);
+            if (!IsWindow(w)) continue;
+            reportBox(w, GetTickCount64() - started);
+            g_live[g_liveCount].hwnd = w;
+            g_live[g_liveCount].okAt = 0;
+            ++g_liveCount;
+        }
+        // Press OK on every box still open.  A box that is still on screen a
+        // second after its press is pressed again, in case the press got
+        // lost; the first press is what the user did, so it alone is timed.
+        // Beyond the box limit the program is left alone, so that a program
+        // that keeps showing boxes runs into the timeout.
+        for (int b = 0; b < g_liveCount; ++b) {
+            now = GetTickCount64();
+            if (boxes > maxBoxes) break;
+            if (g_live[b].okAt) {
+                if (now - g_live[b].okAt < 1000 || !IsWindowVisible(g_live[b].hwnd)) continue;
+                PostMessageW(g_live[b].hwnd, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+                g_live[b].okAt = now;
+                continue;
+            }
+            PostMessageW(g_live[b].hwnd, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+            g_live[b].okAt = now;
+            lastOk = now;
+        }
+    }
+
+    ULONGLONG ended = GetTickCount64();
+    int rc = 0;
+    if (!exited) {
+        Line l;
+        l.raw(L"TIMEOUT");
+        l.number(timeoutSeconds);
+        l.emit();
+        TerminateProcess(process, 1);
+        WaitForSingleObject(process, 5000);
+        rc = 1;
+    } else {
+        DWORD code = 0;
+        GetExitCodeProcess(process, &code);
+        Line l;
+        l.raw(L"EXIT");
+        l.number(code);
+        l.emit();
+        if (lastOk) {
+            l.raw(L"AFTER_OK_MS");
+            l.number(ended - lastOk);
+            l.emit();
+        }
+    }
+    {
+        Line l;
+        l.raw(L"RUN_MS");
+        l.number(ended - started);
+        l.emit();
+        l.raw(L"DONE");
+        l.emit();
+    }
+    CloseHandle(process);
+    CloseHandle(g_report);
+    return rc;
+}

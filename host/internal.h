@@ -1,0 +1,48 @@
+/* Shared internals of the stand-in's modules; not for tests. */
+#ifndef QX_HOST_INTERNAL_H
+#define QX_HOST_INTERNAL_H
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "host/machine.h"
+
+namespace winhost {
+
+/* Records a call and tells whether an injected failure applies to it. */
+std::optional<DWORD> Enter(const char *fn, const u16 &object = u16(),
+                           const std::string &view = std::string(),
+                           const std::string &detail = std::string());
+
+u16 Upper(const u16 &text);
+bool EqualNoCase(const u16 &a, const u16 &b);
+u16 FromWide(LPCWSTR text); /* empty for NULL */
+std::string Hex(uint64_t value);
+
+/* Win32 path normalisation: '/' is '\', "." and ".." are resolved, empty
+ * components dropped, trailing dots and spaces of a component removed.
+ * Returns false for a path that is not absolute (X:\...). */
+bool NormalisePath(const u16 &path, std::vector<u16> &components);
+u16 JoinPath(const std::vector<u16> &components);
+
+FILETIME Now();
+
+/* Handle table shared by files, searches, tokens, keys and modules. */
+enum class HandleKind { File, Find, Token, Key, Module };
+struct HandleObject {
+    HandleKind kind;
+    u16 path;                 /* file path, or real key path */
+    std::vector<u16> entries; /* search: upper-case paths; "." ".." kept */
+    size_t position = 0;      /* file read offset or search index */
+    DWORD access = 0;
+    std::vector<WIN32_FIND_DATAW> found;
+};
+uintptr_t NewHandle(HandleObject object);
+HandleObject *LookupHandle(uintptr_t value, HandleKind kind);
+bool CloseHandleOf(uintptr_t value, HandleKind kind);
+void ClearHandles();
+
+} // namespace winhost
+
+#endif

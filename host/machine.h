@@ -1,0 +1,168 @@
+/*
+ * Control surface of the host stand-in machine.
+ *
+ * The stand-in implements, in memory, exactly the Win32 functions the
+ * installer calls (declared in host/winhost.h), behaving as Windows does
+ * for what the installer uses, last error included.  Tests seed a machine
+ * through this header, make single calls fail, and read back every call in
+ * order and every message box shown.  The host side may use the C++
+ * standard library freely.
+ *
+ * Deliberate differences from Windows are marked "Stand-in:" where they
+ * are implemented.
+ */
+#ifndef QX_HOST_MACHINE_H
+#define QX_HOST_MACHINE_H
+
+#include <cstdint>
+#include <deque>
+#include <map>
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "host/winhost.h"
+
+namespace winhost {
+
+using u16 = std::u16string;
+
+/* One file or folder.  Names are case-preserving; lookups ignore case. */
+struct FileEntry {
+    u16 path;            /* as created, e.g. C:\Windows\INF\oem1.inf */
+    bool dir = false;
+    std::string content; /* bytes */
+    FILETIME creation{};
+    FILETIME lastWrite{};
+    DWORD attributes = FILE_ATTRIBUTE_ARCHIVE;
+    bool heldOpen = false; /* opened by another process, no sharing */
+};
+
+struct RegValue {
+    u16 name; /* empty: the default value */
+    DWORD type = REG_SZ;
+    std::string data; /* bytes */
+    bool refuseDelete = false;
+};
+
+struct RegKey {
+    u16 name;
+    std::map<u16, std::unique_ptr<RegKey>> subkeys; /* by upper-case name */
+    std::vector<RegValue> values;                   /* in creation order */
+    bool refuseDelete = false;
+};
+
+/* One platform call: function, its main object (a path, a key path with
+ * its registry view, a privilege name ...), and the other arguments. */
+struct CallRecord {
+    std::string fn;
+    std::string object; /* UTF-8 */
+    std::string view;   /* "32", "64" or "" for calls without a view */
+    std::string detail; /* other arguments, UTF-8 */
+};
+
+struct MessageBoxRecord {
+    HWND owner;
+    u16 text;
+    u16 caption;
+    UINT style;
+};
+
+struct ClassRecord {
+    WNDCLASSEXW wc;
+    u16 className;
+};
+
+struct DialogRecord {
+    HINSTANCE instance;
+    uintptr_t templateId;
+    HWND owner;
+    DLGPROC proc;
+};
+
+struct Machine {
+    /* Settings a test may change before the run. */
+    DWORD osMajor = 10;
+    DWORD osMinor = 0;
+    LANGID systemLanguage = 0x0409;
+    u16 modulePath = u"C:\\pkg\\QxDspInstaller.exe";
+    u16 programFiles = u"C:\\Program Files (x86)";
+    bool programFilesMissing = false;
+    bool is64Bit = true; /* registry views; no file-system redirector */
+    std::set<u16> heldPrivileges = {u"SeBackupPrivilege",
+                                    u"SeRestorePrivilege",
+                                    u"SeDebugPrivilege"};
+    bool hasRegDeleteKeyEx = true;
+    bool hasResources = false;     /* icons, menu, accelerators, dialog */
+    std::map<UINT, u16> strings;   /* string table */
+    /* When set, SHFileOperationW returns this without doing anything. */
+    bool shellResultForced = false;
+    int shellResult = 0;
+    /* What FO_DELETE returns for a source that is not there: Windows
+     * answers 0x7C (DE_INVALIDFILES), Wine 8 answers 2. */
+    int shellMissingResult = 0x7C;
+    std::deque<MSG> messages;      /* waiting for the thread */
+    std::deque<MSG> laterMessages; /* arrive during the next wait */
+    int translateAcceleratorResult = 0;
+    UINT dialogCommand = IDOK; /* what the user presses in a dialog */
+
+    /* State. */
+    std::map<u16, FileEntry> files; /* by upper-case normalised path */
+    RegKey hklm;
+    std::set<u16> enabledPrivileges;
+    std::vector<CallRecord> calls;
+    std::vector<MessageBoxRecord> boxes;
+    std::vector<ClassRecord> classes;
+    std::vector<DialogRecord> dialogs;
+    std::vector<std::pair<HWND, INT_PTR>> endedDialogs;
+    std::vector<u16> registeredInfs; /* INF paths handed to setup */
+    int loadedLibraries = 0;         /* LoadLibraryW minus FreeLibrary */
+    bool hung = false; /* a call that blocks forever on Windows was made */
+    uint64_t clock = 0x01DC7B1E00000000ULL; /* FILETIME of "now" */
+    DWORD lastError = 0;
+};
+
+/* The one machine; Reset() gives a fresh default one and frees every
+ * handle and heap block of the previous one. */
+Machine &machine();
+void Reset();
+
+/* Failure injection.  FailCall: the nth call of fn from now on fails with
+ * error.  FailCallOn: every call of fn whose object is path (compared
+ * without case) fails with error. */
+void FailCall(const std::string &fn, DWORD error, int nth = 1);
+void FailCallOn(const std::string &fn, const u16 &path, DWORD error);
+
+/* Files.  Seeding creates missing parent folders. */
+FILETIME Ft(uint64_t value);
+void SeedFolder(const u16 &path);
+FileEntry &SeedFile(const u16 &path, const std::string &content,
+                    FILETIME lastWrite = Ft(0x01D5000000000000ULL),
+                    DWORD attributes = FILE_ATTRIBUTE_ARCHIVE);
+FileEntry *FindFile(const u16 &path); /* nullptr when absent */
+bool FileExists(const u16 &path);
+std::vector<u16> ListFolder(const u16 &path); /* names, sorted */
+std::string Utf16Le(const u16 &text);        /* text as UTF-16LE bytes */
+
+/* Registry, below HKEY_LOCAL_MACHINE, by real path (no view mapping:
+ * the 32-bit view of SOFTWARE is SOFTWARE\WOW6432Node). */
+RegKey &SeedKey(const u16 &path);
+RegValue &SeedValue(const u16 &keyPath, const u16 &name, const u16 &text);
+RegValue &SeedValueBytes(const u16 &keyPath, const u16 &name, DWORD type,
+                         const std::string &data);
+RegKey *FindKey(const u16 &path);
+const RegValue *FindValue(const u16 &keyPath, const u16 &name);
+
+/* Call log. */
+std::vector<CallRecord> CallsOf(const std::string &fn);
+std::vector<std::string> CallNames();
+std::string ToUtf8(const u16 &text);
+u16 FromUtf8(const std::string &text);
+
+/* Handles the installer left open (keys, files, searches, tokens). */
+int OpenHandleCount();
+
+} // namespace winhost
+
+#endif

@@ -1,0 +1,388 @@
+/* advapi32 of the stand-in: the registry below HKEY_LOCAL_MACHINE, with
+ * the two views of a 64-bit machine. */
+#include <algorithm>
+#include <cstring>
+
+#include "host/internal.h"
+
+namespace winhost {
+
+namespace {
+
+std::vector<u16> Split(const u16 &path)
+{
+    std::vector<u16> parts;
+    size_t start = 0;
+    while (start <= path.size()) {
+        size_t end = path.find(u'\\', start);
+        if (end == u16::npos)
+            end = path.size();
+        if (end > start)
+            parts.push_back(path.substr(start, end - start));
+        start = end + 1;
+    }
+    return parts;
+}
+
+u16 Join(const std::vector<u16> &parts)
+{
+    u16 out;
+    for (size_t i = 0; i < parts.size(); i++)
+        out += (i ? u"\\" : u"") + parts[i];
+    return out;
+}
+
+/* The 32-bit view of a 64-bit machine sees SOFTWARE\WOW6432Node in place
+ * of SOFTWARE; a path that already names WOW6432Node is not redirected
+ * again.  SYSTEM is shared by both views. */
+std::vector<u16> MapView(std::vector<u16> parts, REGSAM sam)
+{
+    bool view32 = !(sam & KEY_WOW64_64KEY);
+    if (machine().is64Bit && view32 && !parts.empty() &&
+        EqualNoCase(parts[0], u"SOFTWARE") &&
+        !(parts.size() > 1 && EqualNoCase(parts[1], u"WOW6432Node")))
+        parts.insert(parts.begin() + 1, u"WOW6432Node");
+    return parts;
+}
+
+std::string ViewName(REGSAM sam)
+{
+    if (sam & KEY_WOW64_64KEY)
+        return "64";
+    if (sam & KEY_WOW64_32KEY)
+        return "32";
+    return "";
+}
+
+RegKey *Walk(const std::vector<u16> &parts, bool create)
+{
+    RegKey *key = &machine().hklm;
+    for (const u16 &part : parts) {
+        auto it = key->subkeys.find(Upper(part));
+        if (it == key->subkeys.end()) {
+            if (!create)
+                return nullptr;
+            auto child = std::make_unique<RegKey>();
+            child->name = part;
+            it = key->subkeys.emplace(Upper(part), std::move(child)).first;
+        }
+        key = it->second.get();
+    }
+    return key;
+}
+
+/* An open key: the handle table keeps its real path and access. */
+struct OpenKey {
+    HandleObject *object;
+    RegKey *key; /* nullptr once deleted */
+};
+
+OpenKey Resolve(HKEY h)
+{
+    HandleObject *o = LookupHandle(reinterpret_cast<uintptr_t>(h),
+                                   HandleKind::Key);
+    if (!o)
+        return {nullptr, nullptr};
+    return {o, Walk(Split(o->path), false)};
+}
+
+/* The path and view a call names, for the log. */
+u16 PathOf(HKEY h, const u16 &sub, std::string *view)
+{
+    if (h == HKEY_LOCAL_MACHINE)
+        return sub;
+    HandleObject *o = LookupHandle(reinterpret_cast<uintptr_t>(h),
+                                   HandleKind::Key);
+    if (!o)
+        return u"?\\" + sub;
+    if (view)
+        *view = ViewName(o->access);
+    return sub.empty() ? o->path : o->path + u"\\" + sub;
+}
+
+LSTATUS DeleteKeyAt(const std::vector<u16> &parts)
+{
+    if (parts.empty())
+        return ERROR_ACCESS_DENIED;
+    RegKey *parent = Walk({parts.begin(), parts.end() - 1}, false);
+    RegKey *key = Walk(parts, false);
+    if (!parent || !key)
+        return ERROR_FILE_NOT_FOUND;
+    /* Windows deletes only a key without sub-keys. */
+    if (!key->subkeys.empty() || key->refuseDelete)
+        return ERROR_ACCESS_DENIED;
+    parent->subkeys.erase(Upper(parts.back()));
+    return ERROR_SUCCESS;
+}
+
+} // namespace
+
+RegKey &SeedKey(const u16 &path) { return *Walk(Split(path), true); }
+
+RegValue &SeedValueBytes(const u16 &keyPath, const u16 &name, DWORD type,
+                         const std::string &data)
+{
+    RegKey &key = SeedKey(keyPath);
+    for (auto &v : key.values) {
+        if (EqualNoCase(v.name, name)) {
+            v.type = type;
+            v.data = data;
+            return v;
+        }
+    }
+    key.values.push_back({name, type, data});
+    return key.values.back();
+}
+
+RegValue &SeedValue(const u16 &keyPath, const u16 &name, const u16 &text)
+{
+    return SeedValueBytes(keyPath, name, REG_SZ, Utf16Le(text) + '\0' + '\0');
+}
+
+RegKey *FindKey(const u16 &path) { return Walk(Split(path), false); }
+
+const RegValue *FindValue(const u16 &keyPath, const u16 &name)
+{
+    RegKey *key = FindKey(keyPath);
+    if (!key)
+        return nullptr;
+    for (auto &v : key->values)
+        if (EqualNoCase(v.name, name))
+            return &v;
+    return nullptr;
+}
+
+} // namespace winhost
+
+using namespace winhost;
+
+extern "C" {
+
+LSTATUS WINAPI RegOpenKeyExW(HKEY root, LPCWSTR subKey, DWORD options,
+                             REGSAM sam, PHKEY result)
+{
+    u16 sub = FromWide(subKey);
+    std::string view = ViewName(sam);
+    u16 logged = PathOf(root, sub, nullptr);
+    if (auto err = Enter("RegOpenKeyExW", logged, view,
+                         "options=" + Hex(options) + " sam=" + Hex(sam))) {
+        *result = NULL;
+        return static_cast<LSTATUS>(*err);
+    }
+    std::vector<u16> parts;
+    if (root == HKEY_LOCAL_MACHINE) {
+        parts = MapView(Split(sub), sam);
+    } else {
+        OpenKey parent = Resolve(root);
+        if (!parent.object) {
+            *result = NULL;
+            return ERROR_INVALID_HANDLE;
+        }
+        if (!parent.key) {
+            *result = NULL;
+            return ERROR_KEY_DELETED;
+        }
+        parts = Split(parent.object->path);
+        for (auto &p : Split(sub))
+            parts.push_back(p);
+    }
+    RegKey *key = Walk(parts, false);
+    if (!key) {
+        *result = NULL;
+        return ERROR_FILE_NOT_FOUND;
+    }
+    /* Store the real, case-preserved path of the key. */
+    std::vector<u16> real;
+    RegKey *walk = &machine().hklm;
+    for (auto &p : parts) {
+        walk = walk->subkeys[Upper(p)].get();
+        real.push_back(walk->name);
+    }
+    *result = reinterpret_cast<HKEY>(
+        NewHandle({HandleKind::Key, Join(real), {}, 0, sam}));
+    return ERROR_SUCCESS;
+}
+
+LSTATUS WINAPI RegQueryInfoKeyW(HKEY h, LPWSTR cls, LPDWORD cchClass,
+                                LPDWORD reserved, LPDWORD subKeys,
+                                LPDWORD maxSubKeyLen, LPDWORD maxClassLen,
+                                LPDWORD values, LPDWORD maxValueNameLen,
+                                LPDWORD maxValueLen, LPDWORD securityLen,
+                                FILETIME *lastWrite)
+{
+    std::string view;
+    u16 path = PathOf(h, u"", &view);
+    if (auto err = Enter("RegQueryInfoKeyW", path, view))
+        return static_cast<LSTATUS>(*err);
+    (void)reserved;
+    OpenKey k = Resolve(h);
+    if (!k.object)
+        return ERROR_INVALID_HANDLE;
+    if (!k.key)
+        return ERROR_KEY_DELETED;
+    if (cls && cchClass && *cchClass)
+        cls[0] = 0;
+    if (cchClass)
+        *cchClass = 0;
+    if (subKeys)
+        *subKeys = static_cast<DWORD>(k.key->subkeys.size());
+    DWORD maxSub = 0, maxName = 0, maxData = 0;
+    for (auto &s : k.key->subkeys)
+        maxSub = std::max<DWORD>(maxSub, s.second->name.size());
+    for (auto &v : k.key->values) {
+        maxName = std::max<DWORD>(maxName, v.name.size());
+        maxData = std::max<DWORD>(maxData, v.data.size());
+    }
+    if (maxSubKeyLen)
+        *maxSubKeyLen = maxSub;
+    if (maxClassLen)
+        *maxClassLen = 0;
+    if (values)
+        *values = static_cast<DWORD>(k.key->values.size());
+    if (maxValueNameLen)
+        *maxValueNameLen = maxName;
+    if (maxValueLen)
+        *maxValueLen = maxData;
+    if (securityLen)
+        *securityLen = 0;
+    if (lastWrite)
+        *lastWrite = Ft(0);
+    return ERROR_SUCCESS;
+}
+
+LSTATUS WINAPI RegEnumKeyW(HKEY h, DWORD index, LPWSTR name, DWORD cchName)
+{
+    std::string view;
+    u16 path = PathOf(h, u"", &view);
+    if (auto err = Enter("RegEnumKeyW", path, view, std::to_string(index)))
+        return static_cast<LSTATUS>(*err);
+    OpenKey k = Resolve(h);
+    if (!k.object)
+        return ERROR_INVALID_HANDLE;
+    if (!k.key)
+        return ERROR_KEY_DELETED;
+    /* Sub-keys enumerate sorted without case, as Windows gives them. */
+    if (index >= k.key->subkeys.size())
+        return ERROR_NO_MORE_ITEMS;
+    auto it = k.key->subkeys.begin();
+    std::advance(it, index);
+    const u16 &sub = it->second->name;
+    if (sub.size() + 1 > cchName)
+        return ERROR_MORE_DATA;
+    std::copy(sub.begin(), sub.end(), name);
+    name[sub.size()] = 0;
+    return ERROR_SUCCESS;
+}
+
+LSTATUS WINAPI RegEnumValueW(HKEY h, DWORD index, LPWSTR name,
+                             LPDWORD cchName, LPDWORD reserved, LPDWORD type,
+                             LPBYTE data, LPDWORD cbData)
+{
+    std::string view;
+    u16 path = PathOf(h, u"", &view);
+    if (auto err = Enter("RegEnumValueW", path, view, std::to_string(index)))
+        return static_cast<LSTATUS>(*err);
+    (void)reserved;
+    OpenKey k = Resolve(h);
+    if (!k.object)
+        return ERROR_INVALID_HANDLE;
+    if (!k.key)
+        return ERROR_KEY_DELETED;
+    if (index >= k.key->values.size())
+        return ERROR_NO_MORE_ITEMS;
+    const RegValue &v = k.key->values[index];
+    /* A name that does not fit: ERROR_MORE_DATA, nothing written. */
+    if (v.name.size() + 1 > *cchName)
+        return ERROR_MORE_DATA;
+    std::copy(v.name.begin(), v.name.end(), name);
+    name[v.name.size()] = 0;
+    *cchName = static_cast<DWORD>(v.name.size());
+    if (type)
+        *type = v.type;
+    if (data && cbData && v.data.size() > *cbData) {
+        /* Data that does not fit leaves the buffer's content unspecified;
+         * the stand-in writes text that would match if anyone read it. */
+        static const char16_t junk[] = u"QX DSP USB@oem1.inf";
+        for (DWORD i = 0; i < *cbData; i++)
+            data[i] = reinterpret_cast<const BYTE *>(junk)[i % (sizeof junk - 2)];
+        *cbData = static_cast<DWORD>(v.data.size());
+        return ERROR_MORE_DATA;
+    }
+    if (data && cbData)
+        std::memcpy(data, v.data.data(), v.data.size());
+    if (cbData)
+        *cbData = static_cast<DWORD>(v.data.size());
+    return ERROR_SUCCESS;
+}
+
+LSTATUS WINAPI RegDeleteKeyW(HKEY h, LPCWSTR subKey)
+{
+    std::string view;
+    u16 sub = FromWide(subKey);
+    u16 path = PathOf(h, sub, &view);
+    if (auto err = Enter("RegDeleteKeyW", path, view))
+        return static_cast<LSTATUS>(*err);
+    std::vector<u16> parts;
+    if (h == HKEY_LOCAL_MACHINE) {
+        parts = MapView(Split(sub), 0);
+    } else {
+        OpenKey k = Resolve(h);
+        if (!k.object)
+            return ERROR_INVALID_HANDLE;
+        if (!k.key)
+            return ERROR_KEY_DELETED;
+        parts = Split(k.object->path);
+        for (auto &p : Split(sub))
+            parts.push_back(p);
+    }
+    return DeleteKeyAt(parts);
+}
+
+LSTATUS WINAPI HostRegDeleteKeyExW(HKEY h, LPCWSTR subKey, REGSAM sam,
+                                   DWORD reserved)
+{
+    u16 sub = FromWide(subKey);
+    if (auto err = Enter("RegDeleteKeyExW", sub, ViewName(sam),
+                         "sam=" + Hex(sam)))
+        return static_cast<LSTATUS>(*err);
+    if (h != HKEY_LOCAL_MACHINE || reserved != 0)
+        return ERROR_INVALID_PARAMETER;
+    return DeleteKeyAt(MapView(Split(sub), sam));
+}
+
+LSTATUS WINAPI RegDeleteValueW(HKEY h, LPCWSTR valueName)
+{
+    std::string view;
+    u16 name = FromWide(valueName);
+    if (auto err = Enter("RegDeleteValueW", PathOf(h, u"", &view), view,
+                         ToUtf8(name)))
+        return static_cast<LSTATUS>(*err);
+    OpenKey k = Resolve(h);
+    if (!k.object)
+        return ERROR_INVALID_HANDLE;
+    if (!k.key)
+        return ERROR_KEY_DELETED;
+    auto &values = k.key->values;
+    for (auto it = values.begin(); it != values.end(); ++it) {
+        if (EqualNoCase(it->name, name)) {
+            if (it->refuseDelete)
+                return ERROR_ACCESS_DENIED;
+            values.erase(it);
+            return ERROR_SUCCESS;
+        }
+    }
+    return ERROR_FILE_NOT_FOUND;
+}
+
+LSTATUS WINAPI RegCloseKey(HKEY h)
+{
+    std::string view;
+    u16 path = PathOf(h, u"", &view);
+    if (auto err = Enter("RegCloseKey", path, view))
+        return static_cast<LSTATUS>(*err);
+    if (!CloseHandleOf(reinterpret_cast<uintptr_t>(h), HandleKind::Key))
+        return ERROR_INVALID_HANDLE;
+    return ERROR_SUCCESS;
+}
+
+} // extern "C"

@@ -1,0 +1,426 @@
+/*
+ * Host (Linux) declarations of the Win32 types, constants and functions the
+ * installer uses.  Names, values and layouts follow the Windows SDK; only
+ * what the installer calls is here.  The functions are implemented by the
+ * in-memory stand-in machine (host/*.cpp); tests drive it through
+ * host/machine.h.
+ */
+#ifndef QX_HOST_WINHOST_H
+#define QX_HOST_WINHOST_H
+
+#include <stddef.h>
+#include <stdint.h>
+
+#define WINAPI
+#define CALLBACK
+#define APIENTRY
+
+typedef char16_t WCHAR;
+typedef WCHAR *LPWSTR;
+typedef const WCHAR *LPCWSTR;
+typedef char CHAR;
+typedef const CHAR *LPCSTR;
+typedef int BOOL;
+typedef uint8_t BYTE;
+typedef BYTE *LPBYTE;
+typedef uint16_t WORD;
+typedef uint16_t LANGID;
+typedef uint16_t ATOM;
+typedef uint32_t DWORD;
+typedef DWORD *LPDWORD;
+typedef DWORD *PDWORD;
+typedef int32_t LONG;
+typedef LONG LSTATUS;
+typedef uint32_t UINT;
+typedef uint32_t ULONG;
+typedef int INT;
+typedef DWORD REGSAM;
+typedef uintptr_t UINT_PTR;
+typedef intptr_t INT_PTR;
+typedef uintptr_t ULONG_PTR;
+typedef intptr_t LONG_PTR;
+typedef size_t SIZE_T;
+typedef UINT_PTR WPARAM;
+typedef LONG_PTR LPARAM;
+typedef LONG_PTR LRESULT;
+typedef void *LPVOID;
+typedef const void *LPCVOID;
+typedef void *HANDLE;
+typedef HANDLE *PHANDLE;
+typedef LONG_PTR(WINAPI *FARPROC)(void);
+
+#define QX_DECLARE_HANDLE(name)                                              \
+    struct name##__ {                                                        \
+        int unused;                                                          \
+    };                                                                       \
+    typedef struct name##__ *name
+QX_DECLARE_HANDLE(HKEY);
+QX_DECLARE_HANDLE(HWND);
+QX_DECLARE_HANDLE(HINSTANCE);
+QX_DECLARE_HANDLE(HICON);
+QX_DECLARE_HANDLE(HMENU);
+QX_DECLARE_HANDLE(HBRUSH);
+QX_DECLARE_HANDLE(HACCEL);
+QX_DECLARE_HANDLE(HDC);
+typedef HINSTANCE HMODULE;
+typedef HICON HCURSOR;
+typedef HKEY *PHKEY;
+
+#define TRUE 1
+#define FALSE 0
+#ifndef NULL
+#define NULL 0
+#endif
+
+#define TEXT(s) u##s
+#define ARRAYSIZE(a) (sizeof(a) / sizeof((a)[0]))
+#define MAKEINTRESOURCEW(i) ((LPWSTR)(ULONG_PTR)(WORD)(i))
+#define LOWORD(l) ((WORD)(((uintptr_t)(l)) & 0xffff))
+#define HIWORD(l) ((WORD)((((uintptr_t)(l)) >> 16) & 0xffff))
+#define MAX_PATH 260
+#define INVALID_HANDLE_VALUE ((HANDLE)(LONG_PTR)-1)
+
+/* Error codes (winerror.h). */
+#define ERROR_SUCCESS 0L
+#define NO_ERROR 0L
+#define ERROR_FILE_NOT_FOUND 2L
+#define ERROR_PATH_NOT_FOUND 3L
+#define ERROR_ACCESS_DENIED 5L
+#define ERROR_INVALID_HANDLE 6L
+#define ERROR_NOT_ENOUGH_MEMORY 8L
+#define ERROR_NO_MORE_FILES 18L
+#define ERROR_WRITE_PROTECT 19L
+#define ERROR_READ_FAULT 30L
+#define ERROR_SHARING_VIOLATION 32L
+#define ERROR_FILE_EXISTS 80L
+#define ERROR_INVALID_PARAMETER 87L
+#define ERROR_INSUFFICIENT_BUFFER 122L
+#define ERROR_MOD_NOT_FOUND 126L
+#define ERROR_PROC_NOT_FOUND 127L
+#define ERROR_DIR_NOT_EMPTY 145L
+#define ERROR_BAD_PATHNAME 161L
+#define ERROR_ALREADY_EXISTS 183L
+#define ERROR_MORE_DATA 234L
+#define ERROR_NO_MORE_ITEMS 259L
+#define ERROR_KEY_DELETED 1018L
+#define ERROR_CANCELLED 1223L
+#define ERROR_NOT_ALL_ASSIGNED 1300L
+#define ERROR_NO_SUCH_PRIVILEGE 1313L
+#define ERROR_PRIVILEGE_NOT_HELD 1314L
+#define ERROR_RESOURCE_DATA_NOT_FOUND 1812L
+#define ERROR_RESOURCE_TYPE_NOT_FOUND 1813L
+#define ERROR_RESOURCE_NAME_NOT_FOUND 1814L
+#define ERROR_CLASS_ALREADY_EXISTS 1410L
+
+/* Versions and languages. */
+typedef struct _OSVERSIONINFOW {
+    DWORD dwOSVersionInfoSize;
+    DWORD dwMajorVersion;
+    DWORD dwMinorVersion;
+    DWORD dwBuildNumber;
+    DWORD dwPlatformId;
+    WCHAR szCSDVersion[128];
+} OSVERSIONINFOW, *LPOSVERSIONINFOW;
+#define VER_PLATFORM_WIN32_NT 2
+
+/* Files. */
+typedef struct _FILETIME {
+    DWORD dwLowDateTime;
+    DWORD dwHighDateTime;
+} FILETIME;
+typedef struct _SECURITY_ATTRIBUTES {
+    DWORD nLength;
+    LPVOID lpSecurityDescriptor;
+    BOOL bInheritHandle;
+} SECURITY_ATTRIBUTES, *LPSECURITY_ATTRIBUTES;
+typedef enum _GET_FILEEX_INFO_LEVELS {
+    GetFileExInfoStandard,
+    GetFileExMaxInfoLevel
+} GET_FILEEX_INFO_LEVELS;
+typedef struct _WIN32_FILE_ATTRIBUTE_DATA {
+    DWORD dwFileAttributes;
+    FILETIME ftCreationTime;
+    FILETIME ftLastAccessTime;
+    FILETIME ftLastWriteTime;
+    DWORD nFileSizeHigh;
+    DWORD nFileSizeLow;
+} WIN32_FILE_ATTRIBUTE_DATA;
+typedef struct _WIN32_FIND_DATAW {
+    DWORD dwFileAttributes;
+    FILETIME ftCreationTime;
+    FILETIME ftLastAccessTime;
+    FILETIME ftLastWriteTime;
+    DWORD nFileSizeHigh;
+    DWORD nFileSizeLow;
+    DWORD dwReserved0;
+    DWORD dwReserved1;
+    WCHAR cFileName[MAX_PATH];
+    WCHAR cAlternateFileName[14];
+} WIN32_FIND_DATAW, *LPWIN32_FIND_DATAW;
+typedef struct _OVERLAPPED OVERLAPPED, *LPOVERLAPPED;
+
+#define FILE_ATTRIBUTE_READONLY 0x00000001
+#define FILE_ATTRIBUTE_HIDDEN 0x00000002
+#define FILE_ATTRIBUTE_SYSTEM 0x00000004
+#define FILE_ATTRIBUTE_DIRECTORY 0x00000010
+#define FILE_ATTRIBUTE_ARCHIVE 0x00000020
+#define FILE_ATTRIBUTE_NORMAL 0x00000080
+#define INVALID_FILE_ATTRIBUTES ((DWORD)-1)
+#define GENERIC_READ 0x80000000UL
+#define GENERIC_WRITE 0x40000000UL
+#define FILE_SHARE_READ 0x00000001
+#define OPEN_EXISTING 3
+
+/* Registry. */
+#define HKEY_LOCAL_MACHINE ((HKEY)(ULONG_PTR)((LONG)0x80000002))
+#define REG_OPTION_BACKUP_RESTORE 0x00000004L
+#define KEY_QUERY_VALUE 0x0001
+#define KEY_SET_VALUE 0x0002
+#define KEY_CREATE_SUB_KEY 0x0004
+#define KEY_ENUMERATE_SUB_KEYS 0x0008
+#define KEY_WOW64_64KEY 0x0100
+#define KEY_WOW64_32KEY 0x0200
+#define KEY_READ 0x20019
+#define REG_NONE 0
+#define REG_SZ 1
+#define REG_EXPAND_SZ 2
+#define REG_BINARY 3
+#define REG_DWORD 4
+#define REG_MULTI_SZ 7
+
+/* Security. */
+typedef struct _LUID {
+    DWORD LowPart;
+    LONG HighPart;
+} LUID, *PLUID;
+typedef struct _LUID_AND_ATTRIBUTES {
+    LUID Luid;
+    DWORD Attributes;
+} LUID_AND_ATTRIBUTES;
+#define ANYSIZE_ARRAY 1
+typedef struct _TOKEN_PRIVILEGES {
+    DWORD PrivilegeCount;
+    LUID_AND_ATTRIBUTES Privileges[ANYSIZE_ARRAY];
+} TOKEN_PRIVILEGES, *PTOKEN_PRIVILEGES;
+#define TOKEN_ADJUST_PRIVILEGES 0x0020
+#define TOKEN_QUERY 0x0008
+#define SE_PRIVILEGE_ENABLED 0x00000002L
+
+/* Shell. */
+typedef WORD FILEOP_FLAGS;
+typedef struct _SHFILEOPSTRUCTW {
+    HWND hwnd;
+    UINT wFunc;
+    LPCWSTR pFrom;
+    LPCWSTR pTo;
+    FILEOP_FLAGS fFlags;
+    BOOL fAnyOperationsAborted;
+    LPVOID hNameMappings;
+    LPCWSTR lpszProgressTitle;
+} SHFILEOPSTRUCTW, *LPSHFILEOPSTRUCTW;
+#define FO_MOVE 0x0001
+#define FO_COPY 0x0002
+#define FO_DELETE 0x0003
+#define FO_RENAME 0x0004
+#define FOF_SILENT 0x0004
+#define FOF_NOCONFIRMATION 0x0010
+#define FOF_ALLOWUNDO 0x0040
+#define FOF_NOERRORUI 0x0400
+#define CSIDL_PROGRAM_FILES 0x0026
+
+/* Setup. */
+typedef WCHAR *PWSTR;
+typedef const WCHAR *PCWSTR;
+typedef PWSTR *PZPWSTR;
+#define SPOST_NONE 0
+#define SPOST_PATH 1
+#define SP_COPY_NEWER 0x0000004
+
+/* Memory. */
+#define HEAP_ZERO_MEMORY 0x00000008
+
+/* Windows, messages and resources. */
+typedef LRESULT(CALLBACK *WNDPROC)(HWND, UINT, WPARAM, LPARAM);
+typedef INT_PTR(CALLBACK *DLGPROC)(HWND, UINT, WPARAM, LPARAM);
+typedef struct tagPOINT {
+    LONG x;
+    LONG y;
+} POINT;
+typedef struct tagRECT {
+    LONG left;
+    LONG top;
+    LONG right;
+    LONG bottom;
+} RECT;
+typedef struct tagMSG {
+    HWND hwnd;
+    UINT message;
+    WPARAM wParam;
+    LPARAM lParam;
+    DWORD time;
+    POINT pt;
+} MSG, *LPMSG;
+typedef struct tagWNDCLASSEXW {
+    UINT cbSize;
+    UINT style;
+    WNDPROC lpfnWndProc;
+    int cbClsExtra;
+    int cbWndExtra;
+    HINSTANCE hInstance;
+    HICON hIcon;
+    HCURSOR hCursor;
+    HBRUSH hbrBackground;
+    LPCWSTR lpszMenuName;
+    LPCWSTR lpszClassName;
+    HICON hIconSm;
+} WNDCLASSEXW;
+typedef struct tagPAINTSTRUCT {
+    HDC hdc;
+    BOOL fErase;
+    RECT rcPaint;
+    BOOL fRestore;
+    BOOL fIncUpdate;
+    BYTE rgbReserved[32];
+} PAINTSTRUCT, *LPPAINTSTRUCT;
+
+#define CS_VREDRAW 0x0001
+#define CS_HREDRAW 0x0002
+#define COLOR_WINDOW 5
+#define IDC_ARROW MAKEINTRESOURCEW(32512)
+#define MB_OK 0x00000000L
+#define IDOK 1
+#define IDCANCEL 2
+#define WM_DESTROY 0x0002
+#define WM_PAINT 0x000F
+#define WM_CLOSE 0x0010
+#define WM_QUIT 0x0012
+#define WM_KEYDOWN 0x0100
+#define WM_SYSKEYDOWN 0x0104
+#define WM_INITDIALOG 0x0110
+#define WM_COMMAND 0x0111
+#define WM_TIMER 0x0113
+#define WM_USER 0x0400
+#define PM_NOREMOVE 0x0000
+#define PM_REMOVE 0x0001
+#define QS_ALLINPUT 0x04FF
+#define WAIT_OBJECT_0 0x00000000L
+#define WAIT_TIMEOUT 258L
+#define WAIT_FAILED ((DWORD)0xFFFFFFFF)
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* kernel32 */
+BOOL WINAPI GetVersionExW(LPOSVERSIONINFOW lpVersionInformation);
+DWORD WINAPI GetModuleFileNameW(HMODULE hModule, LPWSTR lpFilename,
+                                DWORD nSize);
+LANGID WINAPI GetSystemDefaultLangID(void);
+BOOL WINAPI GetFileAttributesExW(LPCWSTR lpFileName,
+                                 GET_FILEEX_INFO_LEVELS fInfoLevelId,
+                                 LPVOID lpFileInformation);
+BOOL WINAPI CopyFileW(LPCWSTR lpExistingFileName, LPCWSTR lpNewFileName,
+                      BOOL bFailIfExists);
+HANDLE WINAPI FindFirstFileW(LPCWSTR lpFileName,
+                             LPWIN32_FIND_DATAW lpFindFileData);
+BOOL WINAPI FindNextFileW(HANDLE hFindFile, LPWIN32_FIND_DATAW lpFindFileData);
+BOOL WINAPI FindClose(HANDLE hFindFile);
+HANDLE WINAPI CreateFileW(LPCWSTR lpFileName, DWORD dwDesiredAccess,
+                          DWORD dwShareMode,
+                          LPSECURITY_ATTRIBUTES lpSecurityAttributes,
+                          DWORD dwCreationDisposition,
+                          DWORD dwFlagsAndAttributes, HANDLE hTemplateFile);
+BOOL WINAPI ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead,
+                     LPDWORD lpNumberOfBytesRead, LPOVERLAPPED lpOverlapped);
+BOOL WINAPI CloseHandle(HANDLE hObject);
+DWORD WINAPI GetLastError(void);
+void WINAPI SetLastError(DWORD dwErrCode);
+HANDLE WINAPI GetCurrentProcess(void);
+HMODULE WINAPI LoadLibraryW(LPCWSTR lpLibFileName);
+FARPROC WINAPI GetProcAddress(HMODULE hModule, LPCSTR lpProcName);
+BOOL WINAPI FreeLibrary(HMODULE hLibModule);
+HANDLE WINAPI GetProcessHeap(void);
+LPVOID WINAPI HeapAlloc(HANDLE hHeap, DWORD dwFlags, SIZE_T dwBytes);
+DWORD WINAPI MsgWaitForMultipleObjects(DWORD nCount, const HANDLE *pHandles,
+                                       BOOL fWaitAll, DWORD dwMilliseconds,
+                                       DWORD dwWakeMask);
+
+/* user32 */
+int WINAPI LoadStringW(HINSTANCE hInstance, UINT uID, LPWSTR lpBuffer,
+                       int cchBufferMax);
+HICON WINAPI LoadIconW(HINSTANCE hInstance, LPCWSTR lpIconName);
+HCURSOR WINAPI LoadCursorW(HINSTANCE hInstance, LPCWSTR lpCursorName);
+HACCEL WINAPI LoadAcceleratorsW(HINSTANCE hInstance, LPCWSTR lpTableName);
+ATOM WINAPI RegisterClassExW(const WNDCLASSEXW *lpwcx);
+BOOL WINAPI GetMessageW(LPMSG lpMsg, HWND hWnd, UINT wMsgFilterMin,
+                        UINT wMsgFilterMax);
+BOOL WINAPI PeekMessageW(LPMSG lpMsg, HWND hWnd, UINT wMsgFilterMin,
+                         UINT wMsgFilterMax, UINT wRemoveMsg);
+int WINAPI TranslateAcceleratorW(HWND hWnd, HACCEL hAccTable, LPMSG lpMsg);
+BOOL WINAPI TranslateMessage(const MSG *lpMsg);
+LRESULT WINAPI DispatchMessageW(const MSG *lpMsg);
+int WINAPI MessageBoxW(HWND hWnd, LPCWSTR lpText, LPCWSTR lpCaption,
+                       UINT uType);
+int wsprintfW(LPWSTR lpOut, LPCWSTR lpFmt, ...);
+LRESULT WINAPI DefWindowProcW(HWND hWnd, UINT Msg, WPARAM wParam,
+                              LPARAM lParam);
+INT_PTR WINAPI DialogBoxParamW(HINSTANCE hInstance, LPCWSTR lpTemplateName,
+                               HWND hWndParent, DLGPROC lpDialogFunc,
+                               LPARAM dwInitParam);
+BOOL WINAPI EndDialog(HWND hDlg, INT_PTR nResult);
+BOOL WINAPI DestroyWindow(HWND hWnd);
+void WINAPI PostQuitMessage(int nExitCode);
+HDC WINAPI BeginPaint(HWND hWnd, LPPAINTSTRUCT lpPaint);
+BOOL WINAPI EndPaint(HWND hWnd, const PAINTSTRUCT *lpPaint);
+#define DialogBoxW(i, t, p, f) DialogBoxParamW(i, t, p, f, 0L)
+
+/* advapi32 */
+LSTATUS WINAPI RegOpenKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD ulOptions,
+                             REGSAM samDesired, PHKEY phkResult);
+LSTATUS WINAPI RegQueryInfoKeyW(HKEY hKey, LPWSTR lpClass, LPDWORD lpcchClass,
+                                LPDWORD lpReserved, LPDWORD lpcSubKeys,
+                                LPDWORD lpcbMaxSubKeyLen,
+                                LPDWORD lpcbMaxClassLen, LPDWORD lpcValues,
+                                LPDWORD lpcbMaxValueNameLen,
+                                LPDWORD lpcbMaxValueLen,
+                                LPDWORD lpcbSecurityDescriptor,
+                                FILETIME *lpftLastWriteTime);
+LSTATUS WINAPI RegEnumKeyW(HKEY hKey, DWORD dwIndex, LPWSTR lpName,
+                           DWORD cchName);
+LSTATUS WINAPI RegEnumValueW(HKEY hKey, DWORD dwIndex, LPWSTR lpValueName,
+                             LPDWORD lpcchValueName, LPDWORD lpReserved,
+                             LPDWORD lpType, LPBYTE lpData, LPDWORD lpcbData);
+LSTATUS WINAPI RegDeleteKeyW(HKEY hKey, LPCWSTR lpSubKey);
+LSTATUS WINAPI RegDeleteValueW(HKEY hKey, LPCWSTR lpValueName);
+LSTATUS WINAPI RegCloseKey(HKEY hKey);
+BOOL WINAPI OpenProcessToken(HANDLE ProcessHandle, DWORD DesiredAccess,
+                             PHANDLE TokenHandle);
+BOOL WINAPI LookupPrivilegeValueW(LPCWSTR lpSystemName, LPCWSTR lpName,
+                                  PLUID lpLuid);
+BOOL WINAPI AdjustTokenPrivileges(HANDLE TokenHandle, BOOL DisableAllPrivileges,
+                                  PTOKEN_PRIVILEGES NewState,
+                                  DWORD BufferLength,
+                                  PTOKEN_PRIVILEGES PreviousState,
+                                  PDWORD ReturnLength);
+
+/* shell32 */
+BOOL WINAPI SHGetSpecialFolderPathW(HWND hwnd, LPWSTR pszPath, int csidl,
+                                    BOOL fCreate);
+int WINAPI SHCreateDirectoryExW(HWND hwnd, LPCWSTR pszPath,
+                                const SECURITY_ATTRIBUTES *psa);
+int WINAPI SHFileOperationW(LPSHFILEOPSTRUCTW lpFileOp);
+
+/* setupapi */
+BOOL WINAPI SetupCopyOEMInfW(PCWSTR SourceInfFileName,
+                             PCWSTR OEMSourceMediaLocation,
+                             DWORD OEMSourceMediaType, DWORD CopyStyle,
+                             PWSTR DestinationInfFileName,
+                             DWORD DestinationInfFileNameSize,
+                             PDWORD RequiredSize,
+                             PZPWSTR DestinationInfFileNameComponent);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif

@@ -1,0 +1,39 @@
+/*
+ * The one place that decides how the installer reaches Win32.
+ *
+ * Windows build: the real SDK headers (mingw-w64), UNICODE, XP as the
+ * oldest target.  Host build: the declarations of the in-memory stand-in
+ * machine, which defines exactly the functions the installer calls.
+ * Product code includes this header and nothing else from the platform.
+ */
+#ifndef QX_PLATFORM_WIN32_H
+#define QX_PLATFORM_WIN32_H
+
+#ifdef _WIN32
+#ifndef UNICODE
+#define UNICODE
+#endif
+#ifndef _UNICODE
+#define _UNICODE
+#endif
+#ifndef _WIN32_WINNT
+#define _WIN32_WINNT 0x0501
+#endif
+#ifndef WINVER
+#define WINVER 0x0501
+#endif
+#include <windows.h>
+#include <shellapi.h>
+#include <shlobj.h>
+#include <setupapi.h>
+#else
+#include "../host/winhost.h"
+#endif
+
+/* RegDeleteKeyExW is not exported by XP's advapi32, so it is looked up at
+ * run time through this type; the SDK only declares it for Vista. */
+typedef LONG(WINAPI *PFN_REG_DELETE_KEY_EX_W)(HKEY hKey, LPCWSTR lpSubKey,
+                                              REGSAM samDesired,
+                                              DWORD Reserved);
+
+#endif
