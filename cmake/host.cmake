@@ -10,7 +10,7 @@ endif()
 file(GLOB QX_HOST_SOURCES CONFIGURE_DEPENDS host/*.cpp)
 add_library(winhost STATIC ${QX_HOST_SOURCES})
 target_include_directories(winhost PUBLIC ${CMAKE_SOURCE_DIR})
-target_compile_options(winhost PRIVATE -Wall -Wextra)
+target_compile_options(winhost PRIVATE -Wall -Wextra -Wno-missing-field-initializers -Wno-cast-function-type)
 target_link_libraries(qxcore PUBLIC winhost)
 
 find_package(GTest REQUIRED)

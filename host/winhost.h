@@ -2,7 +2,7 @@
  * Host (Linux) declarations of the Win32 types, constants and functions the
  * installer uses.  Names, values and layouts follow the Windows SDK; only
  * what the installer calls is here.  The functions are implemented by the
- * in-memory stand-in machine (host/*.cpp); tests drive it through
+ * in-memory stand-in machine (the host folder); tests drive it through
  * host/machine.h.
  */
 #ifndef QX_HOST_WINHOST_H
@@ -100,6 +100,7 @@ typedef HKEY *PHKEY;
 #define ERROR_DIR_NOT_EMPTY 145L
 #define ERROR_BAD_PATHNAME 161L
 #define ERROR_ALREADY_EXISTS 183L
+#define ERROR_FILENAME_EXCED_RANGE 206L
 #define ERROR_MORE_DATA 234L
 #define ERROR_NO_MORE_ITEMS 259L
 #define ERROR_KEY_DELETED 1018L

@@ -30,6 +30,12 @@
 #include "../host/winhost.h"
 #endif
 
+/* SHFileOperationW's pre-Win32 "invalid source" result, which Windows
+ * gives for a source that is not there; the SDK does not define it. */
+#ifndef DE_INVALIDFILES
+#define DE_INVALIDFILES 0x7C
+#endif
+
 /* RegDeleteKeyExW is not exported by XP's advapi32, so it is looked up at
  * run time through this type; the SDK only declares it for Vista. */
 typedef LONG(WINAPI *PFN_REG_DELETE_KEY_EX_W)(HKEY hKey, LPCWSTR lpSubKey,

@@ -1,0 +1,94 @@
+#include "app/messages.h"
+
+#include "platform/wtext.h"
+
+MESSAGES g_Messages;
+
+/* Room for the decimal digits of a DWORD, a space and the terminator; the
+ * number is formatted into a full message-sized buffer all the same. */
+#define MSG_NUMBER_CCH MSG_TEXT_CCH
+
+enum MSG_ID {
+    MSG_FIND_FOLDER,
+    MSG_CREATE_FOLDER,
+    MSG_COPY,
+    MSG_SUCCESS,
+    MSG_FAILURE_PREFIX,
+    MSG_CAPTION,
+    MSG_DELETE_FOLDER,
+    MSG_RESTART,
+    MSG_COUNT
+};
+
+enum MSG_COLUMN { MSG_ENGLISH, MSG_CHINESE, MSG_COLUMN_COUNT };
+
+/* The catalogue, in the order the run copies it. */
+static const LPCWSTR kCatalogue[MSG_COUNT][MSG_COLUMN_COUNT] = {
+    /* MSG_FIND_FOLDER */
+    {TEXT("Find PreInstall File Folder Error."), TEXT("查找预安装文件夹出错")},
+    /* MSG_CREATE_FOLDER */
+    {TEXT("Create PreInstall File Folder Error."), TEXT("创建预安装文件夹出错")},
+    /* MSG_COPY */
+    {TEXT("Copy PreInstall File Error."), TEXT("复制预安装文件出错")},
+    /* MSG_SUCCESS */
+    {TEXT("Driver Install Success!"), TEXT("驱动安装成功!")},
+    /* MSG_FAILURE_PREFIX */
+    {TEXT("Failed, error code: "), TEXT("驱动安装失败, 原因: ")},
+    /* MSG_CAPTION */
+    {TEXT("QX DSP USB Driver Installer"), TEXT("QX DSP USB 驱动安装")},
+    /* MSG_DELETE_FOLDER */
+    {TEXT("Delete PreInstall File Folder Error."), TEXT("删除预安装文件夹出错")},
+    /* MSG_RESTART */
+    {TEXT("Driver has been updated, you must restart PC before insert Usb "
+          "Cable!!!"),
+     TEXT("驱动已更新,插入设备USB之前,必须先手动重启!!!")},
+};
+
+void MsgSelectAndFill(ERROR_TEXTS *errors)
+{
+    /* The system's language, not the user's, picks the column; other
+     * Chinese variants read English. */
+    int column = GetSystemDefaultLangID() == MSG_LANG_CHINESE_PRC
+                     ? MSG_CHINESE
+                     : MSG_ENGLISH;
+    const LPCWSTR *row;
+    struct {
+        int id;
+        LPWSTR buffer;
+    } const fills[] = {
+        {MSG_FIND_FOLDER, errors->findFolder},
+        {MSG_CREATE_FOLDER, errors->createFolder},
+        {MSG_COPY, errors->copy},
+        {MSG_SUCCESS, g_Messages.success},
+        {MSG_FAILURE_PREFIX, g_Messages.failure},
+        {MSG_CAPTION, g_Messages.caption},
+        {MSG_DELETE_FOLDER, errors->deleteFolder},
+        {MSG_RESTART, g_Messages.restart},
+    };
+    for (DWORD i = 0; i < ARRAYSIZE(fills); i++) {
+        row = kCatalogue[fills[i].id];
+        /* Every catalogue text is far shorter than a message buffer. */
+        TextCopy(fills[i].buffer, MSG_TEXT_CCH, row[column]);
+    }
+}
+
+BOOL MsgAppendDetail(LPCWSTR detail)
+{
+    return TextAppend(g_Messages.failure, ARRAYSIZE(g_Messages.failure),
+                      detail);
+}
+
+BOOL MsgAppendNumber(DWORD number)
+{
+    WCHAR formatted[MSG_NUMBER_CCH];
+    TextZero(formatted, ARRAYSIZE(formatted));
+    wsprintfW(formatted, TEXT("%u "), number);
+    return MsgAppendDetail(formatted);
+}
+
+BOOL MsgAppendErrorNumber(void) { return MsgAppendNumber(GetLastError()); }
+
+void MsgShow(LPCWSTR text)
+{
+    MessageBoxW(NULL, text, g_Messages.caption, MB_OK);
+}

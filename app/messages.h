@@ -1,0 +1,51 @@
+/*
+ * The message catalogue: every text the installer shows, in English and
+ * Chinese, and the process-wide message buffers the run reports through.
+ */
+#ifndef QX_APP_MESSAGES_H
+#define QX_APP_MESSAGES_H
+
+#include "platform/win32.h"
+
+/* Capacity of every message buffer, in units. */
+#define MSG_TEXT_CCH 256
+
+/* Language whose texts are the Chinese column (Chinese, PRC). */
+#define MSG_LANG_CHINESE_PRC 0x0804
+
+/* Process-wide message buffers, filled once by MsgSelectAndFill. The
+ * failure text starts as the failure prefix and only grows. */
+typedef struct MESSAGES {
+    WCHAR success[MSG_TEXT_CCH];
+    WCHAR failure[MSG_TEXT_CCH];
+    WCHAR caption[MSG_TEXT_CCH];
+    WCHAR restart[MSG_TEXT_CCH];
+} MESSAGES;
+extern MESSAGES g_Messages;
+
+/* The four error details the run appends itself or hands on. */
+typedef struct ERROR_TEXTS {
+    WCHAR findFolder[MSG_TEXT_CCH];
+    WCHAR createFolder[MSG_TEXT_CCH];
+    WCHAR copy[MSG_TEXT_CCH];
+    WCHAR deleteFolder[MSG_TEXT_CCH];
+} ERROR_TEXTS;
+
+/* Selects the column by the system default language and fills
+ * g_Messages and *errors. */
+void MsgSelectAndFill(ERROR_TEXTS *errors);
+
+/* Appends detail to the failure text.  TRUE: appended.  FALSE: it would
+ * not fit; the failure text is unchanged. */
+BOOL MsgAppendDetail(LPCWSTR detail);
+
+/* Appends the thread's last error as "%u ".  TRUE/FALSE as above. */
+BOOL MsgAppendErrorNumber(void);
+
+/* Appends number as "%u ".  TRUE/FALSE as above. */
+BOOL MsgAppendNumber(DWORD number);
+
+/* Shows text in a message box with the caption, no owner, MB_OK. */
+void MsgShow(LPCWSTR text);
+
+#endif

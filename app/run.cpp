@@ -1,0 +1,153 @@
+#include "app/run.h"
+
+#include "app/legacy.h"
+#include "app/messages.h"
+#include "platform/shell_list.h"
+#include "platform/wtext.h"
+
+/* Windows Vista is major version 6. */
+#define VISTA_MAJOR_VERSION 6
+
+RUN_STATE g_Run;
+
+/* The staging folder below Program Files, with its trailing backslash. */
+static const WCHAR kStagingBelowProgramFiles[] =
+    TEXT("\\Quorvantix\\DriverQxDsp\\");
+
+/* Fills g_Run.package and g_Run.staging.  FALSE when the executable's
+ * folder or Program Files cannot be had, or a path would not fit. */
+static BOOL ComputePaths(void)
+{
+    WCHAR module[MAX_PATH];
+    TextZero(module, ARRAYSIZE(module));
+    DWORD cch = GetModuleFileNameW(NULL, module, ARRAYSIZE(module));
+    /* A result equal to the buffer's size means the name was cut. */
+    if (cch == 0 || cch >= ARRAYSIZE(module))
+        return FALSE;
+    DWORD cut = 0;
+    for (DWORD i = 0; i < cch; i++) {
+        if (module[i] == TEXT('\\'))
+            cut = i + 1;
+    }
+    if (cut == 0)
+        return FALSE;
+    module[cut] = 0;
+    if (!TextCopy(g_Run.package[AREA_ROOT], MAX_PATH, module))
+        return FALSE;
+
+    TextZero(g_Run.staging[AREA_ROOT], MAX_PATH);
+    /* As a 32-bit process sees it: on 64-bit Windows the folder for
+     * 32-bit programs. */
+    if (!SHGetSpecialFolderPathW(NULL, g_Run.staging[AREA_ROOT],
+                                 CSIDL_PROGRAM_FILES, FALSE) ||
+        !TextAppend(g_Run.staging[AREA_ROOT], MAX_PATH,
+                    kStagingBelowProgramFiles))
+        return FALSE;
+
+    for (int area = AREA_ROOT + 1; area < AREA_COUNT; area++) {
+        LPCWSTR sub = g_PackageAreas[area].subfolder;
+        if (!TextCopy(g_Run.package[area], MAX_PATH,
+                      g_Run.package[AREA_ROOT]) ||
+            !TextAppend(g_Run.package[area], MAX_PATH, sub) ||
+            !TextCopy(g_Run.staging[area], MAX_PATH,
+                      g_Run.staging[AREA_ROOT]) ||
+            !TextAppend(g_Run.staging[area], MAX_PATH, sub))
+            return FALSE;
+    }
+    return TRUE;
+}
+
+/* Deletes the staging folder with everything in it.  A failure is
+ * reported (not on a pre-Vista system) and the run goes on. */
+static void DeleteStagingFolder(const ERROR_TEXTS *errors)
+{
+    int result = ShellDelete(g_Run.staging[AREA_ROOT], FOF_NOCONFIRMATION);
+    /* "Nothing there" is DE_INVALIDFILES on Windows and
+     * ERROR_FILE_NOT_FOUND under Wine; both mean there is nothing to
+     * delete. */
+    if (result == ERROR_SUCCESS || result == DE_INVALIDFILES ||
+        result == ERROR_FILE_NOT_FOUND || result == ERROR_PATH_NOT_FOUND)
+        return;
+    MsgAppendDetail(errors->deleteFolder);
+    MsgAppendErrorNumber();
+    if (!g_Run.preVista)
+        MsgShow(g_Messages.failure);
+}
+
+/* One message of the thread, waited for at most RUN_PUMP_WAIT_MS: the run
+ * owns no window, so nothing may ever arrive.  Returns the exit code. */
+static int PumpOneMessage(void)
+{
+    MSG msg;
+    if (!PeekMessageW(&msg, NULL, 0, 0, PM_NOREMOVE) &&
+        (MsgWaitForMultipleObjects(0, NULL, FALSE, RUN_PUMP_WAIT_MS,
+                                   QS_ALLINPUT) != WAIT_OBJECT_0 ||
+         !PeekMessageW(&msg, NULL, 0, 0, PM_NOREMOVE)))
+        return 0;
+    /* A message is waiting, so this returns at once. */
+    BOOL got = GetMessageW(&msg, NULL, 0, 0);
+    if (got == -1)
+        return 0;
+    if (got > 0 &&
+        !TranslateAcceleratorW(msg.hwnd, g_Run.accelerators, &msg)) {
+        TranslateMessage(&msg);
+        DispatchMessageW(&msg);
+    }
+    return (int)msg.wParam;
+}
+
+int InstallerRun(HINSTANCE hInstance)
+{
+    ERROR_TEXTS errors;
+
+    /* A failed query leaves major version 0, which reads as pre-Vista. */
+    OSVERSIONINFOW version = {};
+    version.dwOSVersionInfoSize = sizeof(version);
+    GetVersionExW(&version);
+    g_Run.preVista = version.dwMajorVersion < VISTA_MAJOR_VERSION;
+
+    g_Run.accelerators = UiStartup(hInstance, g_Run.title, g_Run.className);
+    MsgSelectAndFill(&errors);
+
+    if (!ComputePaths()) {
+        MsgAppendDetail(errors.findFolder);
+        MsgShow(g_Messages.failure);
+        return 0;
+    }
+
+    if (!LegacyStage())
+        return 0;
+
+    /* All four comparisons are made, whatever the earlier ones found. */
+    BOOL same = TRUE;
+    for (int area = AREA_ROOT; area < AREA_COUNT; area++)
+        same = StagingSameFiles(g_Run.package[area], g_Run.staging[area],
+                                g_PackageAreas[area].set) &&
+               same;
+    if (!g_Run.legacyDriver && same) {
+        /* Already staged: register it again, silently. */
+        StagingPreinstall(g_Run.staging[AREA_ROOT]);
+        return 0;
+    }
+
+    DeleteStagingFolder(&errors);
+    for (int area = AREA_ROOT; area < AREA_COUNT; area++) {
+        if (!StagingCreateFolder(g_Run.staging[area], errors.createFolder))
+            return 0;
+    }
+    BOOL copied = TRUE;
+    for (int area = AREA_ROOT; area < AREA_COUNT; area++)
+        copied = StagingCopySet(g_Run.package[area], g_Run.staging[area],
+                                g_PackageAreas[area].set) &&
+                 copied;
+    if (!copied) {
+        MsgAppendDetail(errors.copy);
+        MsgShow(g_Messages.failure);
+        return 0;
+    }
+
+    if (StagingPreinstall(g_Run.staging[AREA_ROOT]))
+        MsgShow(g_Run.legacyDriver && !g_Run.preVista ? g_Messages.restart
+                                                      : g_Messages.success);
+    return PumpOneMessage();
+}

@@ -1,0 +1,25 @@
+#include "platform/registry.h"
+
+#include "platform/wtext.h"
+
+/* On 64-bit Windows the 32-bit view comes first; on 32-bit Windows both
+ * flags are ignored and name the one registry. */
+const REGSAM g_RegistryViews[REGISTRY_VIEW_COUNT] = {KEY_WOW64_32KEY,
+                                                     KEY_WOW64_64KEY};
+
+LSTATUS RegistryOpen(LPCWSTR path, REGSAM view, HKEY *key)
+{
+    return RegOpenKeyExW(HKEY_LOCAL_MACHINE, path, REG_OPTION_BACKUP_RESTORE,
+                         view | INSTALLER_KEY_ACCESS, key);
+}
+
+BOOL RegistryChildPath(LPWSTR child, LPCWSTR path, LPCWSTR name)
+{
+    TextZero(child, REG_PATH_CCH);
+    if (TextAppend(child, REG_PATH_CCH, path) &&
+        TextAppend(child, REG_PATH_CCH, TEXT("\\")) &&
+        TextAppend(child, REG_PATH_CCH, name))
+        return TRUE;
+    child[0] = 0;
+    return FALSE;
+}

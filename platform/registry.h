@@ -1,0 +1,32 @@
+/*
+ * How the installer opens registry keys: always below HKEY_LOCAL_MACHINE,
+ * with REG_OPTION_BACKUP_RESTORE, and one access combined with a view.
+ */
+#ifndef QX_PLATFORM_REGISTRY_H
+#define QX_PLATFORM_REGISTRY_H
+
+#include "platform/win32.h"
+
+/* Access of every key the installer opens, before the view is added. */
+#define INSTALLER_KEY_ACCESS                                                 \
+    (KEY_QUERY_VALUE | KEY_SET_VALUE | KEY_ENUMERATE_SUB_KEYS)
+
+/* Registry key names and the installer's registry paths fit a wide path
+ * buffer: 255 units and the terminator. */
+#define REG_PATH_CCH 256
+#define REG_KEY_NAME_CCH 256
+#define REG_VALUE_NAME_CCH 256
+
+/* The two views, in the order every registry operation applies them. */
+#define REGISTRY_VIEW_COUNT 2
+extern const REGSAM g_RegistryViews[REGISTRY_VIEW_COUNT];
+
+/* Opens HKEY_LOCAL_MACHINE\path in view.  Returns RegOpenKeyExW's
+ * result; *key is valid only for ERROR_SUCCESS. */
+LSTATUS RegistryOpen(LPCWSTR path, REGSAM view, HKEY *key);
+
+/* child = path + "\" + name.  TRUE: built.  FALSE: it would not fit a
+ * REG_PATH_CCH buffer; child is empty then. */
+BOOL RegistryChildPath(LPWSTR child, LPCWSTR path, LPCWSTR name);
+
+#endif

@@ -1,0 +1,40 @@
+/*
+ * Privileged deletion primitives of the removal sweep: privileges, shell
+ * deletion of files and folders, registry values and key trees.  None of
+ * them reports anything to the user.
+ */
+#ifndef QX_REMOVAL_PRIMITIVES_H
+#define QX_REMOVAL_PRIMITIVES_H
+
+#include "platform/win32.h"
+
+/* Enables privilege name in the process token.  FALSE only when the
+ * adjustment left an error (the token lacks it); TRUE otherwise, also
+ * when the token cannot be opened or the name is unknown. */
+BOOL EnablePrivilege(LPCWSTR name);
+
+/* Enables the backup privilege and, only when that returned TRUE, the
+ * restore and debug privileges. */
+void PrivilegeSequence(void);
+
+/* Deletes a file, or a folder with its contents, through the shell.
+ * TRUE: the shell returned 0 or DE_INVALIDFILES.  FALSE: any other
+ * result, or a path too long to hand over whole (nothing is deleted). */
+BOOL DeletePath(LPCWSTR path);
+
+/* Deletes HKLM\path with every sub-key and value, in view.  TRUE: the
+ * top key was deleted (or, without RegDeleteKeyExW, it opened).  FALSE
+ * otherwise. */
+BOOL DeleteKeyTree(LPCWSTR path, REGSAM view);
+
+/* Deletes every named value of an open key.  Always TRUE. */
+BOOL ClearValues(HKEY key);
+
+/* Deletes value name of HKLM\path in view.  FALSE: the key did not open;
+ * TRUE otherwise, whether or not the value was there. */
+BOOL DeleteValue(LPCWSTR path, LPCWSTR name, REGSAM view);
+
+/* TRUE when HKLM\path opens in view. */
+BOOL KeyExists(LPCWSTR path, REGSAM view);
+
+#endif
