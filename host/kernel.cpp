@@ -190,6 +190,13 @@ FileEntry *FindFile(const u16 &path)
 
 bool FileExists(const u16 &path) { return FindFile(path) != nullptr; }
 
+void RemoveFile(const u16 &path)
+{
+    std::vector<u16> c;
+    if (NormalisePath(path, c) && ChildrenOf(c).empty())
+        machine().files.erase(KeyOf(c));
+}
+
 std::vector<u16> ListFolder(const u16 &path)
 {
     std::vector<u16> c, names;

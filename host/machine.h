@@ -141,6 +141,7 @@ FileEntry &SeedFile(const u16 &path, const std::string &content,
                     FILETIME lastWrite = Ft(0x01D5000000000000ULL),
                     DWORD attributes = FILE_ATTRIBUTE_ARCHIVE);
 FileEntry *FindFile(const u16 &path); /* nullptr when absent */
+void RemoveFile(const u16 &path);     /* a file, or an empty folder */
 bool FileExists(const u16 &path);
 std::vector<u16> ListFolder(const u16 &path); /* names, sorted */
 std::string Utf16Le(const u16 &text);        /* text as UTF-16LE bytes */

@@ -1,0 +1,54 @@
+/* Shared test fixture: a fresh stand-in machine and zeroed process-wide
+ * state before every test, and a sample package to stage. */
+#ifndef QX_TESTS_FIXTURE_H
+#define QX_TESTS_FIXTURE_H
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "app/messages.h"
+#include "app/run.h"
+#include "discovery/candidates.h"
+#include "host/machine.h"
+
+using winhost::u16;
+
+class MachineTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        winhost::Reset();
+        g_Run = RUN_STATE{};
+        g_Messages = MESSAGES{};
+        g_Candidates = CANDIDATE_LIST{};
+    }
+};
+
+/* The package folder the stand-in's executable lives in. */
+inline const u16 kPackage = u"C:\\pkg\\";
+inline const u16 kStaging = u"C:\\Program Files (x86)\\Quorvantix\\DriverQxDsp\\";
+
+/* The eight files of a package below folder, each with its own content
+ * and last-write time. */
+inline const char16_t *const kPackageFiles[] = {
+    u"QX_DSP_USB.inf",        u"USB_DSP.cat",
+    u"amd64\\libusbDspQx.dll", u"amd64\\libusbDspQx.sys",
+    u"ia64\\libusbDspQx.dll",  u"ia64\\libusbDspQx.sys",
+    u"x86\\libusbDspQx.sys",   u"x86\\libusbDspQx_x86.dll",
+};
+
+inline void SeedPackage(const u16 &folder)
+{
+    uint64_t time = 0x01D6000000000000ULL;
+    for (const char16_t *name : kPackageFiles) {
+        winhost::SeedFile(folder + name,
+                          "content of " + winhost::ToUtf8(name),
+                          winhost::Ft(time));
+        time += 0x100000;
+    }
+}
+
+inline u16 U16(const std::string &utf8) { return winhost::FromUtf8(utf8); }
+
+#endif

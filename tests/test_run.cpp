@@ -1,0 +1,320 @@
+#include "fixture.h"
+
+#include <algorithm>
+
+using winhost::CallsOf;
+using winhost::machine;
+
+namespace {
+
+void SeedStagedCopy()
+{
+    /* A staged copy identical to the package: same times and sizes. */
+    for (const char16_t *name : kPackageFiles) {
+        const auto *src = winhost::FindFile(kPackage + name);
+        winhost::SeedFile(kStaging + name, src->content, src->lastWrite);
+    }
+}
+
+std::vector<u16> BoxTexts()
+{
+    std::vector<u16> texts;
+    for (auto &b : machine().boxes)
+        texts.push_back(b.text);
+    return texts;
+}
+
+MSG Message(UINT message, WPARAM wParam)
+{
+    MSG m{};
+    m.message = message;
+    m.wParam = wParam;
+    return m;
+}
+
+const u16 kRestart = u"Driver has been updated, you must restart PC before "
+                    u"insert Usb Cable!!!";
+
+} // namespace
+
+class Run : public MachineTest {
+protected:
+    void SetUp() override
+    {
+        MachineTest::SetUp();
+        SeedPackage(kPackage);
+    }
+    void ExpectStagedLikeThePackage()
+    {
+        for (const char16_t *name : kPackageFiles) {
+            const auto *src = winhost::FindFile(kPackage + name);
+            const auto *dst = winhost::FindFile(kStaging + name);
+            ASSERT_NE(dst, nullptr) << winhost::ToUtf8(name);
+            EXPECT_EQ(dst->content, src->content);
+            EXPECT_EQ(dst->lastWrite.dwLowDateTime, src->lastWrite.dwLowDateTime);
+            EXPECT_EQ(dst->lastWrite.dwHighDateTime,
+                      src->lastWrite.dwHighDateTime);
+        }
+    }
+};
+
+TEST_F(Run, AFirstRunOnWindows10StagesRegistersAndAsksForARestart)
+{
+    EXPECT_EQ(InstallerRun(nullptr), 0);
+    ExpectStagedLikeThePackage();
+    ASSERT_EQ(machine().registeredInfs.size(), 1u);
+    EXPECT_EQ(machine().registeredInfs[0], kStaging + u"QX_DSP_USB.inf");
+    EXPECT_EQ(BoxTexts(), std::vector<u16>{kRestart});
+    EXPECT_FALSE(machine().hung);
+    EXPECT_EQ(winhost::OpenHandleCount(), 0);
+}
+
+TEST_F(Run, AFirstRunOnWindowsXpStagesRegistersAndReportsSuccess)
+{
+    machine().osMajor = 5;
+    EXPECT_EQ(InstallerRun(nullptr), 0);
+    ExpectStagedLikeThePackage();
+    EXPECT_EQ(machine().registeredInfs.size(), 1u);
+    EXPECT_EQ(BoxTexts(), std::vector<u16>{u"Driver Install Success!"});
+}
+
+TEST_F(Run, TheFrameQueriesVersionWithTheSmallRecordAndProgramFilesUncreated)
+{
+    InstallerRun(nullptr);
+    auto names = winhost::CallNames();
+    ASSERT_FALSE(names.empty());
+    EXPECT_EQ(names[0], "GetVersionExW");
+    EXPECT_EQ(CallsOf("GetVersionExW")[0].detail, "276");
+    EXPECT_EQ(CallsOf("SHGetSpecialFolderPathW")[0].detail, "0x26");
+    EXPECT_EQ(CallsOf("GetSystemDefaultLangID").size(), 1u);
+}
+
+TEST_F(Run, TheStagingFolderIsDeletedWithNoConfirmationThenRebuiltInOrder)
+{
+    InstallerRun(nullptr);
+    std::vector<winhost::CallRecord> del;
+    for (auto &c : CallsOf("SHFileOperationW"))
+        if (winhost::FromUtf8(c.object) == kStaging)
+            del.push_back(c);
+    ASSERT_EQ(del.size(), 1u);
+    EXPECT_EQ(del[0].detail, "func=3 flags=0x10");
+    std::vector<u16> created;
+    for (auto &c : CallsOf("SHCreateDirectoryExW"))
+        created.push_back(winhost::FromUtf8(c.object));
+    EXPECT_EQ(created, (std::vector<u16>{kStaging, kStaging + u"amd64\\",
+                                         kStaging + u"ia64\\",
+                                         kStaging + u"x86\\"}));
+}
+
+TEST_F(Run, OnWindowsXpAnIdenticalStagedPackageIsOnlyRegisteredAgainSilently)
+{
+    machine().osMajor = 5;
+    SeedStagedCopy();
+    EXPECT_EQ(InstallerRun(nullptr), 0);
+    EXPECT_TRUE(machine().boxes.empty());
+    EXPECT_TRUE(CallsOf("SHFileOperationW").empty());
+    EXPECT_TRUE(CallsOf("CopyFileW").empty());
+    EXPECT_EQ(machine().registeredInfs.size(), 1u);
+    /* The silent path ends before the pump. */
+    EXPECT_TRUE(CallsOf("GetMessageW").empty());
+    EXPECT_TRUE(CallsOf("MsgWaitForMultipleObjects").empty());
+}
+
+TEST_F(Run, OnWindowsXpAFileDifferingOnlyInLastWriteTimeRefreshesTheFolder)
+{
+    machine().osMajor = 5;
+    SeedStagedCopy();
+    winhost::FindFile(kStaging + u"x86\\libusbDspQx_x86.dll")->lastWrite =
+        winhost::Ft(42);
+    winhost::SeedFile(kStaging + u"stale.txt", "left by an older run");
+    EXPECT_EQ(InstallerRun(nullptr), 0);
+    ExpectStagedLikeThePackage();
+    EXPECT_FALSE(winhost::FileExists(kStaging + u"stale.txt"));
+    EXPECT_EQ(BoxTexts(), std::vector<u16>{u"Driver Install Success!"});
+}
+
+TEST_F(Run, AllFourComparisonsAreMadeEvenAfterAMismatch)
+{
+    InstallerRun(nullptr);
+    /* Each comparison queries the source first; the staging folder is
+     * empty, so each stops after its first name. */
+    std::vector<u16> queried;
+    for (auto &c : CallsOf("GetFileAttributesExW"))
+        if (c.object.find("libusb0") == std::string::npos)
+            queried.push_back(winhost::FromUtf8(c.object));
+    EXPECT_EQ(queried,
+              (std::vector<u16>{kPackage + u"QX_DSP_USB.inf",
+                                kStaging + u"QX_DSP_USB.inf",
+                                kPackage + u"amd64\\libusbDspQx.dll",
+                                kStaging + u"amd64\\libusbDspQx.dll",
+                                kPackage + u"ia64\\libusbDspQx.dll",
+                                kStaging + u"ia64\\libusbDspQx.dll",
+                                kPackage + u"x86\\libusbDspQx.sys",
+                                kStaging + u"x86\\libusbDspQx.sys"}));
+}
+
+TEST_F(Run, APackageWithoutTheCatalogueReportsTheCopyErrorAndKeepsTheCopies)
+{
+    winhost::RemoveFile(kPackage + u"USB_DSP.cat");
+    EXPECT_EQ(InstallerRun(nullptr), 0);
+    EXPECT_EQ(BoxTexts(), std::vector<u16>{
+                              u"Failed, error code: Copy PreInstall File Error."});
+    EXPECT_TRUE(winhost::FileExists(kStaging + u"QX_DSP_USB.inf"));
+    EXPECT_FALSE(winhost::FileExists(kStaging + u"USB_DSP.cat"));
+    /* All four copies were attempted. */
+    EXPECT_TRUE(winhost::FileExists(kStaging + u"x86\\libusbDspQx_x86.dll"));
+    EXPECT_TRUE(CallsOf("SetupCopyOEMInfW").empty());
+}
+
+TEST_F(Run, MissingProgramFilesReportsTheFindFolderErrorAndChangesNothing)
+{
+    machine().programFilesMissing = true;
+    EXPECT_EQ(InstallerRun(nullptr), 0);
+    EXPECT_EQ(BoxTexts(),
+              std::vector<u16>{
+                  u"Failed, error code: Find PreInstall File Folder Error."});
+    EXPECT_TRUE(CallsOf("SHFileOperationW").empty());
+    EXPECT_TRUE(CallsOf("SHCreateDirectoryExW").empty());
+}
+
+TEST_F(Run, AModulePathCutByItsBufferIsTreatedAsAFolderNotFound)
+{
+    machine().modulePath = u"C:\\" + u16(MAX_PATH, u'p') + u"\\Qx.exe";
+    EXPECT_EQ(InstallerRun(nullptr), 0);
+    EXPECT_EQ(BoxTexts(),
+              std::vector<u16>{
+                  u"Failed, error code: Find PreInstall File Folder Error."});
+    EXPECT_TRUE(CallsOf("CopyFileW").empty());
+}
+
+TEST_F(Run, NothingToDeleteIsNotAFailureWhateverCodeTheShellUses)
+{
+    for (int result : {0, DE_INVALIDFILES, static_cast<int>(ERROR_FILE_NOT_FOUND),
+                       static_cast<int>(ERROR_PATH_NOT_FOUND)}) {
+        SetUp();
+        machine().shellMissingResult = result;
+        EXPECT_EQ(InstallerRun(nullptr), 0);
+        EXPECT_EQ(BoxTexts(), std::vector<u16>{kRestart}) << result;
+    }
+}
+
+TEST_F(Run, AFailedDeletionIsReportedAndTheRunGoesOn)
+{
+    winhost::FailCallOn("SHFileOperationW", kStaging, ERROR_ACCESS_DENIED);
+    EXPECT_EQ(InstallerRun(nullptr), 0);
+    auto texts = BoxTexts();
+    ASSERT_EQ(texts.size(), 2u);
+    EXPECT_EQ(texts[0].rfind(u"Failed, error code: Delete PreInstall File "
+                             u"Folder Error.", 0),
+              0u);
+    EXPECT_EQ(texts[1], kRestart);
+    ExpectStagedLikeThePackage();
+}
+
+TEST_F(Run, AFailedDeletionThenACopyFailureShowBothDetailsInOneText)
+{
+    winhost::FailCallOn("SHFileOperationW", kStaging, ERROR_ACCESS_DENIED);
+    winhost::RemoveFile(kPackage + u"USB_DSP.cat");
+    EXPECT_EQ(InstallerRun(nullptr), 0);
+    auto texts = BoxTexts();
+    ASSERT_EQ(texts.size(), 2u);
+    /* The number is the thread's last error, not the shell's result: here
+     * the failed query of the missing staged copy (ERROR_PATH_NOT_FOUND). */
+    EXPECT_EQ(texts[0],
+              u"Failed, error code: Delete PreInstall File Folder Error.3 ");
+    EXPECT_EQ(texts[1], u"Failed, error code: Delete PreInstall File Folder "
+                        u"Error.3 Copy PreInstall File Error.");
+}
+
+TEST_F(Run, OnAPreVistaSystemAFailedDeletionIsNotShownButStaysInTheText)
+{
+    machine().osMajor = 5;
+    winhost::FailCallOn("SHFileOperationW", kStaging, ERROR_ACCESS_DENIED);
+    winhost::FailCall("SHCreateDirectoryExW", ERROR_ACCESS_DENIED, 2);
+    EXPECT_EQ(InstallerRun(nullptr), 0);
+    EXPECT_EQ(BoxTexts(),
+              std::vector<u16>{u"Failed, error code: Delete PreInstall File "
+                               u"Folder Error.3 Create PreInstall File Folder "
+                               u"Error.5 "});
+    /* The run stopped at the failed folder. */
+    EXPECT_EQ(CallsOf("SHCreateDirectoryExW").size(), 2u);
+    EXPECT_TRUE(CallsOf("CopyFileW").empty());
+}
+
+TEST_F(Run, ARefusedPreinstallationIsReportedAndThePumpStillRuns)
+{
+    winhost::FailCall("SetupCopyOEMInfW", ERROR_FILE_NOT_FOUND);
+    machine().messages.push_back(Message(WM_USER, 7));
+    EXPECT_EQ(InstallerRun(nullptr), 7);
+    EXPECT_EQ(BoxTexts(), std::vector<u16>{u"Failed, error code: 2 "});
+}
+
+TEST_F(Run, AFailedVersionQueryReadsAsPreVista)
+{
+    winhost::FailCall("GetVersionExW", ERROR_INVALID_PARAMETER);
+    InstallerRun(nullptr);
+    EXPECT_TRUE(g_Run.preVista);
+    EXPECT_EQ(BoxTexts(), std::vector<u16>{u"Driver Install Success!"});
+}
+
+TEST_F(Run, AChineseSystemReportsInChinese)
+{
+    machine().systemLanguage = 0x0804;
+    InstallerRun(nullptr);
+    ASSERT_EQ(machine().boxes.size(), 1u);
+    EXPECT_EQ(machine().boxes[0].text,
+              u"驱动已更新,插入设备USB之前,必须先手动重启!!!");
+    EXPECT_EQ(machine().boxes[0].caption, u"QX DSP USB 驱动安装");
+}
+
+TEST_F(Run, WithNoMessageThePumpWaitsAtMostASecondAndExitsWithZero)
+{
+    EXPECT_EQ(InstallerRun(nullptr), 0);
+    auto waits = CallsOf("MsgWaitForMultipleObjects");
+    ASSERT_EQ(waits.size(), 1u);
+    EXPECT_EQ(waits[0].detail, "count=0 ms=1000 mask=0x4FF");
+    EXPECT_TRUE(CallsOf("GetMessageW").empty());
+    EXPECT_FALSE(machine().hung);
+}
+
+TEST_F(Run, AWaitingMessageIsTranslatedDispatchedAndGivesTheExitCode)
+{
+    machine().messages.push_back(Message(WM_USER, 3));
+    EXPECT_EQ(InstallerRun(nullptr), 3);
+    EXPECT_EQ(CallsOf("GetMessageW").size(), 1u);
+    EXPECT_EQ(CallsOf("TranslateAcceleratorW").size(), 1u);
+    EXPECT_EQ(CallsOf("TranslateMessage").size(), 1u);
+    EXPECT_EQ(CallsOf("DispatchMessageW").size(), 1u);
+}
+
+TEST_F(Run, AMessageArrivingDuringTheWaitIsHandled)
+{
+    machine().laterMessages.push_back(Message(WM_USER, 9));
+    EXPECT_EQ(InstallerRun(nullptr), 9);
+    EXPECT_EQ(CallsOf("DispatchMessageW").size(), 1u);
+}
+
+TEST_F(Run, AnAcceleratorMessageIsNotDispatched)
+{
+    machine().hasResources = true;
+    machine().translateAcceleratorResult = 1;
+    machine().messages.push_back(Message(WM_SYSKEYDOWN, 0xBF));
+    EXPECT_EQ(InstallerRun(nullptr), 0xBF);
+    EXPECT_TRUE(CallsOf("TranslateMessage").empty());
+    EXPECT_TRUE(CallsOf("DispatchMessageW").empty());
+}
+
+TEST_F(Run, AQuitMessageEndsWithItsCodeWithoutDispatch)
+{
+    machine().messages.push_back(Message(WM_QUIT, 4));
+    EXPECT_EQ(InstallerRun(nullptr), 4);
+    EXPECT_TRUE(CallsOf("DispatchMessageW").empty());
+}
+
+TEST_F(Run, AFailedRetrievalExitsWithZero)
+{
+    machine().messages.push_back(Message(WM_USER, 5));
+    winhost::FailCall("GetMessageW", ERROR_INVALID_PARAMETER);
+    EXPECT_EQ(InstallerRun(nullptr), 0);
+    EXPECT_TRUE(CallsOf("DispatchMessageW").empty());
+}
