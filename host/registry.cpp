@@ -54,8 +54,12 @@ std::string ViewName(REGSAM sam)
     return "";
 }
 
-RegKey *Walk(const std::vector<u16> &parts, bool create)
+RegKey *Walk(std::vector<u16> parts, bool create)
 {
+    /* SYSTEM\CurrentControlSet is a link to the control set in use. */
+    if (parts.size() > 1 && EqualNoCase(parts[0], u"SYSTEM") &&
+        EqualNoCase(parts[1], u"CurrentControlSet"))
+        parts[1] = u"ControlSet001";
     RegKey *key = &machine().hklm;
     for (const u16 &part : parts) {
         auto it = key->subkeys.find(Upper(part));
@@ -194,8 +198,8 @@ LSTATUS WINAPI RegOpenKeyExW(HKEY root, LPCWSTR subKey, DWORD options,
     /* Store the real, case-preserved path of the key. */
     std::vector<u16> real;
     RegKey *walk = &machine().hklm;
-    for (auto &p : parts) {
-        walk = walk->subkeys[Upper(p)].get();
+    for (size_t i = 0; i < parts.size(); i++) {
+        walk = Walk({parts.begin(), parts.begin() + i + 1}, false);
         real.push_back(walk->name);
     }
     *result = reinterpret_cast<HKEY>(
