@@ -16,3 +16,9 @@ target_link_options(QxDspInstaller PRIVATE ${QX_WIN_LINK_OPTIONS} -mwindows -s)
 if(EXISTS ${CMAKE_SOURCE_DIR}/e2e/CMakeLists.txt)
     add_subdirectory(e2e)
 endif()
+
+# The shipped executable: PE32 i386 GUI, importing only what XP SP3 has.
+add_test(NAME exe.imports
+    COMMAND bash ${CMAKE_SOURCE_DIR}/scripts/check-imports
+        $<TARGET_FILE:QxDspInstaller> ${CMAKE_SOURCE_DIR}/cmake/xp-imports.txt)
+set_tests_properties(exe.imports PROPERTIES LABELS exe)
