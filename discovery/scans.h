@@ -22,4 +22,12 @@ BOOL UsbEnumScan(LPCWSTR keyPath, REGSAM view);
  * file also mentions libusb0.  FALSE: the folder could not be searched. */
 BOOL InfFolderScan(LPCWSTR folder, BOOL *legacyDriver);
 
+/* The legacy stage's discovery, its results not examined: the class-key
+ * scan of the device class key under ControlSet001, ControlSet002 and
+ * CurrentControlSet, then the USB enumeration scan of the device's
+ * enumeration key under the same three, each in the 32-bit and then the
+ * 64-bit view; then the INF folder scan of C:\Windows\INF\, which may set
+ * *legacyDriver. */
+void DiscoveryRunAll(BOOL *legacyDriver);
+
 #endif
