@@ -1,0 +1,53 @@
+#!/usr/bin/env bash
+# The harness itself, on a stand-in program whose boxes and exit are known:
+# the watcher reports every box once with its caption and text (Chinese,
+# tabs and backslashes intact), presses OK, reports the exit code and the
+# time from the last OK to the exit, and kills a program that hangs.  Then
+# the library's path and registry helpers.
+source "$(dirname "${BASH_SOURCE[0]}")/../lib.sh"
+
+e2e_new_prefix harness
+boxer=$(e2e_win_path "$QX_E2E_BIN/boxer.exe")
+
+e2e_watch "$boxer" 7 0 "Cap 驱动" "first" $'tab\there C:\\x' "驱动安装成功!"
+e2e_assert_boxes "Cap 驱动" "first" $'tab\there C:\\x' "驱动安装成功!"
+e2e_assert_exit 7
+e2e_assert_prompt_exit 1000
+
+e2e_watch "$boxer" 0 0 "none"
+e2e_assert_no_boxes
+e2e_assert_exit 0
+
+# A program that lingers 1.5 s after its box: measured, and rejected by a
+# limit of one second.
+e2e_watch "$boxer" 3 1500 "slow" "bye"
+e2e_assert_exit 3
+(( E2E_AFTER_OK_MS >= 1400 )) || e2e_fail "lingering of 1500 ms measured as $E2E_AFTER_OK_MS ms"
+if (e2e_assert_prompt_exit 1000) 2>/dev/null; then
+    e2e_fail "e2e_assert_prompt_exit accepted $E2E_AFTER_OK_MS ms against a limit of 1000"
+fi
+
+E2E_TIMEOUT=2 e2e_watch "$boxer" 0 30000 "hang"
+e2e_assert_eq 1 "$E2E_TIMED_OUT" "timeout flag for a program that hangs"
+e2e_assert_eq "" "$E2E_EXIT" "exit code of a killed program"
+if (e2e_assert_exit 0) 2>/dev/null; then e2e_fail "e2e_assert_exit accepted a killed program"; fi
+
+# Paths: Windows names are found whatever their case.
+e2e_assert_eq "$WINEPREFIX/drive_c/windows/inf" "$(e2e_c_path 'C:\WINDOWS\INF')" "e2e_c_path of C:\\WINDOWS\\INF"
+e2e_assert_eq "$WINEPREFIX/drive_c/Program Files (x86)/New" "$(e2e_c_path 'c:\program files (x86)\New')" \
+    "e2e_c_path of a missing folder"
+
+# Registry: what was written reads back, in both forms; missing keys and
+# values are reported as missing.
+e2e_set_version winxp
+e2e_assert_eq winxp "$(e2e_reg_value 'HKCU\Software\Wine' Version)" "Wine's Version value"
+e2e_reg_add 'HKLM\SOFTWARE\QxHarness\Sub' /v Name /d 'two  spaces '
+e2e_reg_add 'HKLM\SOFTWARE\QxHarness\Sub' /v Count /t REG_DWORD /d 7
+e2e_assert_eq 'two  spaces ' "$(e2e_reg_value 'HKLM\SOFTWARE\QxHarness\Sub' Name)" "a REG_SZ value"
+e2e_assert_eq 0x7 "$(e2e_reg_value 'HKLM\SOFTWARE\QxHarness\Sub' Count)" "a REG_DWORD value"
+if e2e_reg_value 'HKLM\SOFTWARE\QxHarness\Sub' Missing >/dev/null; then e2e_fail "a missing value was found"; fi
+if e2e_reg_query 'HKLM\SOFTWARE\QxHarness\None' >/dev/null; then e2e_fail "a missing key was found"; fi
+e2e_reg_export 'HKLM\SOFTWARE\QxHarness' "$E2E_DIR/export.reg" || e2e_fail "export failed"
+grep -qxF '[HKEY_LOCAL_MACHINE\SOFTWARE\QxHarness\Sub]' "$E2E_DIR/export.reg" || e2e_fail "export lacks the sub-key"
+grep -qxF '"Count"=dword:00000007' "$E2E_DIR/export.reg" || e2e_fail "export lacks the DWORD value"
+e2e_pass

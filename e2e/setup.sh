@@ -1,0 +1,24 @@
+#!/usr/bin/env bash
+# Start of a Wine test run: clears the run's work folder, starts Xvfb on a
+# free display and makes the one template prefix every scenario copies.
+source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
+E2E_NAME=setup
+: "${QX_E2E_WORK:?}" "${QX_E2E_TEMPLATE:?}" "${QX_E2E_DISPLAY_FILE:?}"
+
+state=$(dirname "$QX_E2E_DISPLAY_FILE")
+# Whatever an interrupted earlier run left running goes first.
+e2e_stop_xvfb "$state"
+for p in "$QX_E2E_TEMPLATE" "$QX_E2E_WORK"/*/prefix; do
+    [[ -d $p ]] && WINEPREFIX=$p wineserver -k </dev/null >/dev/null 2>&1 || true
+done
+case $QX_E2E_WORK in
+*/e2e-work) rm -rf "$QX_E2E_WORK" ;;
+*) e2e_fail "refusing to clear $QX_E2E_WORK: not an e2e-work folder" ;;
+esac
+mkdir -p "$QX_E2E_WORK" "$state"
+
+start=$SECONDS
+e2e_start_xvfb "$state" || e2e_fail "could not start Xvfb"
+e2e_log "Xvfb on $DISPLAY"
+e2e_make_template "$QX_E2E_TEMPLATE" || e2e_fail "could not make the template prefix"
+e2e_log "template prefix $QX_E2E_TEMPLATE made in $((SECONDS - start)) s"
