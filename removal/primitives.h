@@ -27,7 +27,11 @@ BOOL DeletePath(LPCWSTR path);
  * otherwise. */
 BOOL DeleteKeyTree(LPCWSTR path, REGSAM view);
 
-/* Deletes every named value of an open key.  Always TRUE. */
+/* Deletes the named values of an open key, in passes that each collect
+ * up to 30 names from index 0 and then delete them, until a pass deletes
+ * nothing (so 30 values that refuse deletion, read first, end it early).
+ * The default value stays, and so do values whose names are longer than
+ * 255 units.  Always TRUE. */
 BOOL ClearValues(HKEY key);
 
 /* Deletes value name of HKLM\path in view.  FALSE: the key did not open;

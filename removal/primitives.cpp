@@ -1,0 +1,180 @@
+#include "removal/primitives.h"
+
+#include "platform/registry.h"
+#include "platform/shell_list.h"
+#include "platform/wtext.h"
+
+/* Clear values collects this many names before it deletes any: deleting
+ * while enumerating would shift the indexes still to be read. */
+#define CLEAR_VALUES_SLOT_COUNT 30
+
+BOOL EnablePrivilege(LPCWSTR name)
+{
+    HANDLE token;
+    if (!OpenProcessToken(GetCurrentProcess(),
+                          TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, &token))
+        return TRUE;
+    TOKEN_PRIVILEGES request;
+    if (!LookupPrivilegeValueW(NULL, name, &request.Privileges[0].Luid)) {
+        CloseHandle(token);
+        return TRUE;
+    }
+    request.PrivilegeCount = 1;
+    request.Privileges[0].Attributes = SE_PRIVILEGE_ENABLED;
+    /* AdjustTokenPrivileges succeeds even for a privilege the token does
+     * not hold; only the last error (ERROR_NOT_ALL_ASSIGNED) tells. */
+    AdjustTokenPrivileges(token, FALSE, &request, 0, NULL, NULL);
+    DWORD error = GetLastError();
+    CloseHandle(token);
+    return error == ERROR_SUCCESS;
+}
+
+void PrivilegeSequence(void)
+{
+    if (!EnablePrivilege(TEXT("SeBackupPrivilege")))
+        return;
+    EnablePrivilege(TEXT("SeRestorePrivilege"));
+    EnablePrivilege(TEXT("SeDebugPrivilege"));
+}
+
+BOOL DeletePath(LPCWSTR path)
+{
+    /* ShellDelete refuses a path the shell list cannot hold whole, so a
+     * long path is never cut into a shorter one that names something
+     * else.  DE_INVALIDFILES is what Windows answers for a missing source
+     * (Wine 8 answers ERROR_FILE_NOT_FOUND, which counts as a failure). */
+    int result = ShellDelete(path, FOF_NOCONFIRMATION | FOF_NOERRORUI);
+    return result == ERROR_SUCCESS || result == DE_INVALIDFILES;
+}
+
+/* Deletes the sub-keys of an open key, highest index first, so that the
+ * indexes still to be visited stay valid. */
+static void DeleteSubKeys(HKEY key, LPCWSTR path, REGSAM access,
+                          DWORD subKeyCount)
+{
+    WCHAR name[REG_KEY_NAME_CCH];
+    WCHAR child[REG_PATH_CCH];
+    TextZero(name, ARRAYSIZE(name));
+    for (DWORD index = subKeyCount; index-- > 0;) {
+        if (RegEnumKeyW(key, index, name, ARRAYSIZE(name)) != ERROR_SUCCESS)
+            continue;
+        /* A child path that would not fit is skipped whole: cut short it
+         * would name another key. */
+        if (!RegistryChildPath(child, path, name))
+            continue;
+        /* The access value goes down as the child's view; its access
+         * bits are added again to no effect. */
+        DeleteKeyTree(child, access);
+        /* This fails whenever the child's own RegDeleteKeyExW already
+         * deleted it; then the values of this key go instead. */
+        if (RegDeleteKeyW(key, name) != ERROR_SUCCESS)
+            ClearValues(key);
+    }
+}
+
+BOOL DeleteKeyTree(LPCWSTR path, REGSAM view)
+{
+    REGSAM access = view | INSTALLER_KEY_ACCESS;
+    BOOL result = TRUE;
+    HKEY key;
+    if (RegistryOpen(path, access, &key) != ERROR_SUCCESS) {
+        result = FALSE;
+    } else {
+        DWORD subKeyCount = 0;
+        if (RegQueryInfoKeyW(key, NULL, NULL, NULL, &subKeyCount, NULL, NULL,
+                             NULL, NULL, NULL, NULL, NULL) == ERROR_SUCCESS) {
+            if (subKeyCount == 0)
+                ClearValues(key);
+            else
+                DeleteSubKeys(key, path, access, subKeyCount);
+        }
+        RegCloseKey(key);
+    }
+
+    /* XP's advapi32 has no RegDeleteKeyExW, so it is looked up on every
+     * call.  It gets the access value, not the bare view: only the view
+     * bits count for it. */
+    HMODULE advapi = LoadLibraryW(TEXT("Advapi32.dll"));
+    if (advapi == NULL)
+        return result;
+    PFN_REG_DELETE_KEY_EX_W deleteKeyEx = (PFN_REG_DELETE_KEY_EX_W)(
+        void (*)(void))GetProcAddress(advapi, "RegDeleteKeyExW");
+    if (deleteKeyEx == NULL) {
+        FreeLibrary(advapi);
+        return result;
+    }
+    /* Handed over even when the key did not open above. */
+    LSTATUS status = deleteKeyEx(HKEY_LOCAL_MACHINE, path, access, 0);
+    FreeLibrary(advapi);
+    return status == ERROR_SUCCESS;
+}
+
+/* Reads the names of up to CLEAR_VALUES_SLOT_COUNT named values, from
+ * index 0, into names.  Returns how many slots it filled. */
+static DWORD CollectValueNames(HKEY key,
+                               WCHAR names[][REG_VALUE_NAME_CCH])
+{
+    DWORD filled = 0;
+    for (DWORD index = 0; filled < CLEAR_VALUES_SLOT_COUNT; index++) {
+        LPWSTR slot = names[filled];
+        DWORD cchName = REG_VALUE_NAME_CCH;
+        /* The data is never looked at, so none is asked for: then
+         * ERROR_MORE_DATA can only mean a name longer than the slot (with
+         * a data buffer it also comes for long data, name filled in), and
+         * what the slot holds after it is not defined. */
+        LSTATUS status =
+            RegEnumValueW(key, index, slot, &cchName, NULL, NULL, NULL, NULL);
+        if (status == ERROR_MORE_DATA) {
+            slot[0] = 0;
+            continue;
+        }
+        /* ERROR_NO_MORE_ITEMS ends the list; any other error is one of
+         * the handle (a key deleted meanwhile) and would repeat for every
+         * index, never reaching the end. */
+        if (status != ERROR_SUCCESS)
+            break;
+        /* The unnamed default value stays. */
+        if (slot[0] != 0)
+            filled++;
+    }
+    return filled;
+}
+
+BOOL ClearValues(HKEY key)
+{
+    WCHAR names[CLEAR_VALUES_SLOT_COUNT][REG_VALUE_NAME_CCH];
+    /* Each pass starts again from index 0, since deleting renumbers the
+     * values.  A pass that deletes nothing ends it: what is left refuses
+     * deletion or has a name too long to hold, and would come back. */
+    for (;;) {
+        for (DWORD slot = 0; slot < CLEAR_VALUES_SLOT_COUNT; slot++)
+            TextZero(names[slot], ARRAYSIZE(names[slot]));
+        DWORD filled = CollectValueNames(key, names);
+        DWORD deleted = 0;
+        for (DWORD slot = 0; slot < filled; slot++) {
+            if (RegDeleteValueW(key, names[slot]) == ERROR_SUCCESS)
+                deleted++;
+        }
+        if (deleted == 0)
+            return TRUE;
+    }
+}
+
+BOOL DeleteValue(LPCWSTR path, LPCWSTR name, REGSAM view)
+{
+    HKEY key;
+    if (RegistryOpen(path, view, &key) != ERROR_SUCCESS)
+        return FALSE;
+    RegDeleteValueW(key, name);
+    RegCloseKey(key);
+    return TRUE;
+}
+
+BOOL KeyExists(LPCWSTR path, REGSAM view)
+{
+    HKEY key;
+    if (RegistryOpen(path, view, &key) != ERROR_SUCCESS)
+        return FALSE;
+    RegCloseKey(key);
+    return TRUE;
+}
