@@ -1,0 +1,31 @@
+#!/usr/bin/env bash
+# Windows 10 with a complete older installation left on it: the class
+# instance names oem13.inf, the enumeration instances name oem12.inf in
+# their DeviceDesc.  One run finds both, removes every leftover and
+# nothing else, stages and registers the package and asks for a restart.
+here=$(dirname "${BASH_SOURCE[0]}")
+source "$here/../lib.sh"
+source "$here/../older_install.sh"
+
+e2e_new_prefix legacy_win10_older_installation
+e2e_set_version win10
+e2e_stage_package "$QX_PACKAGE_DIR"
+older_seed
+older_snapshot
+
+e2e_run_installer
+e2e_assert_boxes "$E2E_CAPTION_EN" "$E2E_RESTART_EN"
+e2e_assert_exit 0
+e2e_assert_prompt_exit
+e2e_assert_staged
+e2e_assert_inf_registered
+
+# Registering the package adds its INF (and precompiled form) to the INF
+# folder, beside what the sweep left alone.
+registered=$(e2e_registered_inf "$QX_PACKAGE_DIR/QX_DSP_USB.inf")
+added=()
+for f in "${registered%.*}".*; do
+    added+=("windows/inf/${f##*/}")
+done
+older_assert_removed "${added[@]}"
+e2e_pass
