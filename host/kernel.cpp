@@ -368,19 +368,19 @@ HANDLE WINAPI FindFirstFileW(LPCWSTR pattern, LPWIN32_FIND_DATAW data)
         SetLastError(ERROR_PATH_NOT_FOUND);
         return INVALID_HANDLE_VALUE;
     }
-    u16 spec = c.back();
+    u16 wanted = c.back();
     std::vector<u16> folder = Parent(c);
     if (!FolderExists(folder)) {
         SetLastError(ERROR_PATH_NOT_FOUND);
         return INVALID_HANDLE_VALUE;
     }
     HandleObject search{HandleKind::Find, JoinPath(folder)};
-    bool wild = spec.find_first_of(u"*?") != u16::npos;
+    bool wild = wanted.find_first_of(u"*?") != u16::npos;
     if (wild && !IsDriveRoot(folder)) {
         /* Every folder but a drive's root lists "." and ".." first. */
         FileEntry *self = Lookup(folder);
         for (const char16_t *dot : {u".", u".."}) {
-            if (Match(spec, dot)) {
+            if (Match(wanted, dot)) {
                 WIN32_FIND_DATAW d;
                 FillFindData(d, *self, dot);
                 search.found.push_back(d);
@@ -390,7 +390,7 @@ HANDLE WINAPI FindFirstFileW(LPCWSTR pattern, LPWIN32_FIND_DATAW data)
     for (const u16 &key : ChildrenOf(folder)) {
         const FileEntry &e = machine().files[key];
         u16 name = NameOf(e.path);
-        if (wild ? Match(spec, name) : EqualNoCase(spec, name)) {
+        if (wild ? Match(wanted, name) : EqualNoCase(wanted, name)) {
             WIN32_FIND_DATAW d;
             FillFindData(d, e, name);
             search.found.push_back(d);

@@ -214,8 +214,8 @@ int wsprintfW(LPWSTR out, LPCWSTR fmt, ...)
             result += f[i];
             continue;
         }
-        char16_t spec = f[++i];
-        switch (spec) {
+        char16_t conversion = f[++i];
+        switch (conversion) {
         case u'u':
             result += FromUtf8(std::to_string(va_arg(ap, unsigned int)));
             break;
@@ -230,7 +230,7 @@ int wsprintfW(LPWSTR out, LPCWSTR fmt, ...)
             break;
         default: /* Stand-in: other conversions are not modelled. */
             result += u'%';
-            result += spec;
+            result += conversion;
         }
     }
     va_end(ap);

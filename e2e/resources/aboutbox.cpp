@@ -29,6 +29,7 @@
 #include <string.h>
 #include <wchar.h>
 
+#include "e2e/resources/check_report.h"
 #include "res/resource.h"
 #include "ui/window.h"
 
@@ -50,44 +51,6 @@ const DWORD kShotMs = 60000;
 // WM_COMMAND's high word for a command that came from an accelerator.
 const WORD kFromAccelerator = 1;
 
-HANDLE g_report = INVALID_HANDLE_VALUE;
-CRITICAL_SECTION g_reportLock;
-LONG g_failures = 0;
-
-void WriteUtf8(const wchar_t *text)
-{
-    char buf[4096];
-    int n = WideCharToMultiByte(CP_UTF8, 0, text, -1, buf, sizeof buf, NULL,
-                                NULL);
-    if (n > 1) {
-        DWORD written;
-        WriteFile(g_report, buf, (DWORD)(n - 1), &written, NULL);
-    }
-}
-
-// Records one check from either thread; the detail says what was found
-// when it failed.
-bool Check(bool ok, const wchar_t *name, const wchar_t *detailFormat, ...)
-{
-    wchar_t line[2048];
-    if (ok) {
-        _snwprintf(line, ARRAYSIZE(line), L"PASS %ls\r\n", name);
-    } else {
-        wchar_t detail[1536];
-        va_list ap;
-        va_start(ap, detailFormat);
-        _vsnwprintf(detail, ARRAYSIZE(detail), detailFormat, ap);
-        va_end(ap);
-        detail[ARRAYSIZE(detail) - 1] = 0;
-        _snwprintf(line, ARRAYSIZE(line), L"FAIL %ls: %ls\r\n", name, detail);
-        InterlockedIncrement(&g_failures);
-    }
-    line[ARRAYSIZE(line) - 1] = 0;
-    EnterCriticalSection(&g_reportLock);
-    WriteUtf8(line);
-    LeaveCriticalSection(&g_reportLock);
-    return ok;
-}
 
 // ---- finding and closing the About box ----
 
@@ -292,8 +255,6 @@ bool WaitUntilGone(HWND dialog)
     return false;
 }
 
-void WriteDone();
-
 // A box that stays open blocks the UI thread for ever: it is asked to end
 // by Cancel and by OK, and when it still stays the run ends here.
 void GiveUpOn(HWND dialog)
@@ -306,8 +267,7 @@ void GiveUpOn(HWND dialog)
         return;
     Check(false, L"the About box can be closed at all",
           L"it ignores Cancel and OK");
-    WriteDone();
-    ExitProcess(1);
+    ExitProcess(report::Close());
 }
 
 DWORD WINAPI DriveAbout(LPVOID param)
@@ -635,15 +595,6 @@ int ShowForScreenshot(const wchar_t *readyFile, const wchar_t *doneFile)
     return 0;
 }
 
-void WriteDone()
-{
-    wchar_t done[32];
-    _snwprintf(done, ARRAYSIZE(done), L"DONE %ld\r\n", g_failures);
-    EnterCriticalSection(&g_reportLock);
-    WriteUtf8(done);
-    LeaveCriticalSection(&g_reportLock);
-}
-
 } // namespace
 
 int wmain(int argc, wchar_t **argv)
@@ -651,16 +602,11 @@ int wmain(int argc, wchar_t **argv)
     bool show = argc == 5 && wcscmp(argv[1], L"--show") == 0;
     if (!show && argc != 2)
         return 2;
-    InitializeCriticalSection(&g_reportLock);
-    g_report = CreateFileW(argv[show ? 2 : 1], GENERIC_WRITE, FILE_SHARE_READ,
-                           NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
-    if (g_report == INVALID_HANDLE_VALUE)
+    if (!report::Open(argv[show ? 2 : 1]))
         return 2;
     if (show)
         ShowForScreenshot(argv[3], argv[4]);
     else
         RunChecks();
-    WriteDone();
-    CloseHandle(g_report);
-    return g_failures ? 1 : 0;
+    return report::Close();
 }

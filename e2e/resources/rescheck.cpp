@@ -21,6 +21,7 @@
 #include <string.h>
 #include <wchar.h>
 
+#include "e2e/resources/check_report.h"
 #include "res/resource.h"
 
 namespace {
@@ -43,40 +44,6 @@ const DWORD kIconFormat = 0x00030000;
 // Strings are stored in blocks of 16; block n holds ids 16(n-1)..16n-1.
 const UINT kStringsPerBlock = 16;
 
-HANDLE g_report = INVALID_HANDLE_VALUE;
-int g_failures = 0;
-
-void WriteUtf8(const wchar_t *text)
-{
-    char buf[4096];
-    int n = WideCharToMultiByte(CP_UTF8, 0, text, -1, buf, sizeof buf, NULL,
-                                NULL);
-    if (n > 1) {
-        DWORD written;
-        WriteFile(g_report, buf, (DWORD)(n - 1), &written, NULL);
-    }
-}
-
-// Records one check; the detail says what was found when it failed.
-bool Check(bool ok, const wchar_t *name, const wchar_t *detailFormat, ...)
-{
-    wchar_t line[2048];
-    if (ok) {
-        _snwprintf(line, ARRAYSIZE(line), L"PASS %ls\r\n", name);
-    } else {
-        wchar_t detail[1536];
-        va_list ap;
-        va_start(ap, detailFormat);
-        _vsnwprintf(detail, ARRAYSIZE(detail), detailFormat, ap);
-        va_end(ap);
-        detail[ARRAYSIZE(detail) - 1] = 0;
-        _snwprintf(line, ARRAYSIZE(line), L"FAIL %ls: %ls\r\n", name, detail);
-        g_failures++;
-    }
-    line[ARRAYSIZE(line) - 1] = 0;
-    WriteUtf8(line);
-    return ok;
-}
 
 // A resource's bytes in one language, or NULL with the last error set.
 const BYTE *ResourceBytes(HMODULE module, LPCWSTR type, LPCWSTR name,
@@ -794,9 +761,7 @@ int wmain(int argc, wchar_t **argv)
 {
     if (argc != 3)
         return 2;
-    g_report = CreateFileW(argv[1], GENERIC_WRITE, FILE_SHARE_READ, NULL,
-                           CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
-    if (g_report == INVALID_HANDLE_VALUE)
+    if (!report::Open(argv[1]))
         return 2;
 
     HMODULE module = LoadLibraryExW(argv[2], NULL, LOAD_LIBRARY_AS_DATAFILE);
@@ -820,9 +785,5 @@ int wmain(int argc, wchar_t **argv)
         FreeLibrary(module);
     }
 
-    wchar_t done[32];
-    _snwprintf(done, ARRAYSIZE(done), L"DONE %d\r\n", g_failures);
-    WriteUtf8(done);
-    CloseHandle(g_report);
-    return g_failures ? 1 : 0;
+    return report::Close();
 }
