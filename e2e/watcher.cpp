@@ -24,12 +24,6 @@
 // Exit code: 0 when the program ran and ended by itself, 1 on a timeout,
 // 2 on bad usage, 3 when the program could not be started or the report
 // could not be written.
-#ifndef UNICODE
-#define UNICODE
-#endif
-#ifndef _UNICODE
-#define _UNICODE
-#endif
 #include <windows.h>
 #include <shellapi.h>
 #include <stdlib.h>

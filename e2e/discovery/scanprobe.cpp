@@ -13,12 +13,6 @@
 //
 // Exit code 0 when the report was written, 2 on bad usage, 3 when the
 // report could not be written.
-#ifndef UNICODE
-#define UNICODE
-#endif
-#ifndef _UNICODE
-#define _UNICODE
-#endif
 #include <windows.h>
 
 #include "discovery/candidates.h"

@@ -10,12 +10,6 @@
 // Exit code 0 when the sweep ran, 2 when a NAME was refused (nothing is
 // swept then, so that a scenario never deletes with a list it did not
 // mean).
-#ifndef UNICODE
-#define UNICODE
-#endif
-#ifndef _UNICODE
-#define _UNICODE
-#endif
 #include <windows.h>
 
 #include "discovery/candidates.h"

@@ -17,12 +17,6 @@
 // One line per check goes to REPORT (UTF-8): "PASS <check>" or
 // "FAIL <check>: <what was found>", then "DONE <failures>".  Exit code 0
 // when every check passed, 1 when one failed, 2 on bad usage.
-#ifndef UNICODE
-#define UNICODE
-#endif
-#ifndef _UNICODE
-#define _UNICODE
-#endif
 #include <windows.h>
 #include <stdarg.h>
 #include <stdio.h>

@@ -9,12 +9,6 @@
 // "FAIL <check>: <what was found>", then "DONE <failures>".  Exit code 0
 // when every check passed, 1 when one failed, 2 on bad usage or when the
 // report cannot be written.
-#ifndef UNICODE
-#define UNICODE
-#endif
-#ifndef _UNICODE
-#define _UNICODE
-#endif
 #include <windows.h>
 #include <stdarg.h>
 #include <stdio.h>
