@@ -24,3 +24,9 @@ add_executable(unit_tests ${QX_TEST_SOURCES})
 target_compile_options(unit_tests PRIVATE ${QX_SANITIZE_OPTIONS})
 target_link_libraries(unit_tests PRIVATE qxcore winhost GTest::gtest GTest::gtest_main)
 gtest_discover_tests(unit_tests PROPERTIES LABELS unit DISCOVERY_TIMEOUT 60)
+
+# The scans' benchmark against the stand-in (preset bench; not a test).
+option(QX_BENCH "Build the Google Benchmark of the scans" OFF)
+if(QX_BENCH)
+    add_subdirectory(bench)
+endif()

@@ -16,6 +16,10 @@ target_link_options(QxDspInstaller PRIVATE ${QX_WIN_LINK_OPTIONS} -mwindows -s)
 if(EXISTS ${CMAKE_SOURCE_DIR}/e2e/CMakeLists.txt)
     add_subdirectory(e2e)
 endif()
+# The Wine benchmark's programs (not tests).
+if(EXISTS ${CMAKE_SOURCE_DIR}/bench/CMakeLists.txt)
+    add_subdirectory(bench)
+endif()
 
 # The shipped executable: PE32 i386 GUI, importing only what XP SP3 has.
 add_test(NAME exe.imports
