@@ -63,7 +63,10 @@ int WINAPI LoadStringW(HINSTANCE instance, UINT id, LPWSTR buffer, int cch)
 
 HICON WINAPI LoadIconW(HINSTANCE instance, LPCWSTR name)
 {
-    Enter("LoadIconW", u16(), "", IdOf(name));
+    if (auto err = Enter("LoadIconW", u16(), "", IdOf(name))) {
+        SetLastError(*err);
+        return NULL;
+    }
     if (instance && !machine().hasResources) {
         SetLastError(ERROR_RESOURCE_TYPE_NOT_FOUND);
         return NULL;
@@ -74,7 +77,10 @@ HICON WINAPI LoadIconW(HINSTANCE instance, LPCWSTR name)
 
 HCURSOR WINAPI LoadCursorW(HINSTANCE instance, LPCWSTR name)
 {
-    Enter("LoadCursorW", u16(), "", IdOf(name));
+    if (auto err = Enter("LoadCursorW", u16(), "", IdOf(name))) {
+        SetLastError(*err);
+        return NULL;
+    }
     if (instance && !machine().hasResources) {
         SetLastError(ERROR_RESOURCE_TYPE_NOT_FOUND);
         return NULL;
@@ -85,7 +91,10 @@ HCURSOR WINAPI LoadCursorW(HINSTANCE instance, LPCWSTR name)
 
 HACCEL WINAPI LoadAcceleratorsW(HINSTANCE instance, LPCWSTR name)
 {
-    Enter("LoadAcceleratorsW", u16(), "", IdOf(name));
+    if (auto err = Enter("LoadAcceleratorsW", u16(), "", IdOf(name))) {
+        SetLastError(*err);
+        return NULL;
+    }
     (void)instance;
     if (!machine().hasResources) {
         SetLastError(ERROR_RESOURCE_TYPE_NOT_FOUND);
@@ -171,9 +180,12 @@ BOOL WINAPI GetMessageW(LPMSG msg, HWND hwnd, UINT min, UINT max)
 
 int WINAPI TranslateAcceleratorW(HWND hwnd, HACCEL table, LPMSG msg)
 {
-    Enter("TranslateAcceleratorW", u16(), "",
-          Hex(reinterpret_cast<uintptr_t>(table)) + " msg=" +
-              Hex(msg->message));
+    if (auto err = Enter("TranslateAcceleratorW", u16(), "",
+                         Hex(reinterpret_cast<uintptr_t>(table)) + " msg=" +
+                             Hex(msg->message))) {
+        SetLastError(*err);
+        return 0;
+    }
     (void)hwnd;
     if (!table) {
         SetLastError(ERROR_INVALID_HANDLE);
@@ -196,8 +208,13 @@ LRESULT WINAPI DispatchMessageW(const MSG *msg)
 
 int WINAPI MessageBoxW(HWND owner, LPCWSTR text, LPCWSTR caption, UINT type)
 {
-    Enter("MessageBoxW", FromWide(text), "",
-          ToUtf8(FromWide(caption)) + " style=" + Hex(type));
+    /* A box that could not be made (out of memory, no desktop) is not
+     * shown: MessageBoxW returns 0. */
+    if (auto err = Enter("MessageBoxW", FromWide(text), "",
+                         ToUtf8(FromWide(caption)) + " style=" + Hex(type))) {
+        SetLastError(*err);
+        return 0;
+    }
     machine().boxes.push_back({owner, FromWide(text), FromWide(caption), type});
     return IDOK;
 }
