@@ -22,6 +22,8 @@ include(GoogleTest)
 file(GLOB QX_TEST_SOURCES CONFIGURE_DEPENDS tests/*.cpp)
 add_executable(unit_tests ${QX_TEST_SOURCES})
 target_compile_options(unit_tests PRIVATE ${QX_SANITIZE_OPTIONS})
+# Tests read the bundled sample package from the source tree.
+target_compile_definitions(unit_tests PRIVATE QX_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
 target_link_libraries(unit_tests PRIVATE qxcore winhost GTest::gtest GTest::gtest_main)
 gtest_discover_tests(unit_tests PROPERTIES LABELS unit DISCOVERY_TIMEOUT 60)
 

@@ -2,6 +2,7 @@
  * against the stand-in machine. */
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <iterator>
 #include <string>
 #include <utility>
@@ -274,6 +275,22 @@ TEST_F(InfFolderScanTest, SetsTheFlagOnlyForAPackageInfThatMentionsLibusb0)
     winhost::SeedFile(kInf + u"oem14.inf", Inf(kMarkers + u"libusb0.sys"));
     InfFolderScan(kInf.c_str(), &legacy);
     EXPECT_TRUE(legacy);
+}
+
+/* The bundled package INF, once Windows has installed it under an OEM
+ * name, is what a later run recognises: the package check and the scan
+ * agree on the sample a release engineer starts from. */
+TEST_F(InfFolderScanTest, RecognisesTheBundledPackageInfOnceInstalled)
+{
+    std::ifstream file(QX_SOURCE_DIR "/package/QX_DSP_USB.inf",
+                       std::ios::binary);
+    ASSERT_TRUE(file.good());
+    std::string content((std::istreambuf_iterator<char>(file)),
+                        std::istreambuf_iterator<char>());
+    winhost::SeedFile(kInf + u"oem23.inf", content);
+    EXPECT_TRUE(InfFolderScan(kInf.c_str(), &legacy));
+    EXPECT_EQ(Entries(), Names{u"oem23.inf"});
+    EXPECT_FALSE(legacy);
 }
 
 TEST_F(InfFolderScanTest, OpensOnlyOemInfFilesLargerThan1600Bytes)
