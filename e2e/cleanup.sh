@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # End of a Wine test run: stops the run's Xvfb and every wineserver still
 # serving one of its prefixes.  The prefixes stay for inspection.
+E2E_HARNESS_STEP=1
 source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
 E2E_NAME=cleanup
 : "${QX_E2E_WORK:?}" "${QX_E2E_DISPLAY_FILE:?}"

@@ -405,6 +405,8 @@ e2e_run_installer() {
 #                      seconds (default 60) and was killed, else 0
 #   E2E_AFTER_OK_MS    ms from the last OK press to the exit ("" if no box)
 #   E2E_RUN_MS         ms from start to exit
+# With E2E_SHOT_DIR set (a unix folder), the watcher waits before each
+# press for a screenshot: see watcher.exe -s.
 # Prints what the user saw.  Fails the scenario only when the watcher
 # itself could not do its job.
 e2e_watch() {
@@ -412,8 +414,9 @@ e2e_watch() {
     _e2e_runs=$((_e2e_runs + 1))
     E2E_REPORT=$E2E_DIR/run-$_e2e_runs.report
     rm -f "$E2E_REPORT"
-    local rc=0
-    e2e_wine "$QX_E2E_BIN/watcher.exe" -t "${E2E_TIMEOUT:-60}" \
+    local rc=0 shots=()
+    [[ -n ${E2E_SHOT_DIR:-} ]] && shots=(-s "$(e2e_win_path "$E2E_SHOT_DIR")")
+    e2e_wine "$QX_E2E_BIN/watcher.exe" -t "${E2E_TIMEOUT:-60}" "${shots[@]}" \
         "$(e2e_win_path "$E2E_REPORT")" "$@" || rc=$?
     [[ -f $E2E_REPORT ]] || e2e_fail "the watcher wrote no report (exit code $rc)"
     E2E_BOXES=0
@@ -682,3 +685,20 @@ e2e_unregister_inf() {
         rm -f "$inf" "${inf%.*}".[pP][nN][fF]
     done
 }
+
+# ---------------------------------------------------------------- machine
+
+# e2e_can_run_win32: true when this machine runs Wine's 32-bit part, which
+# the 32-bit installer needs.  A kernel without 32-bit support (some
+# virtual machines) refuses every i386 program with "Exec format error".
+e2e_can_run_win32() { /usr/lib/wine/wine --version >/dev/null 2>&1; }
+
+# The file setup.sh leaves in the run's work folder when the machine cannot
+# run 32-bit programs; every scenario of that run is then skipped (exit
+# status 77, which ctest reports as skipped), saying why.
+E2E_NO_WIN32_FILE=${QX_E2E_WORK:+$QX_E2E_WORK/no-win32}
+if [[ -n $E2E_NO_WIN32_FILE && -f $E2E_NO_WIN32_FILE && ${E2E_HARNESS_STEP:-0} != 1 ]]; then
+    printf '[%s] SKIPPED: %s\n' "$E2E_NAME" "$(<"$E2E_NO_WIN32_FILE")" >&2
+    _e2e_reported=1
+    exit 77
+fi

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Start of a Wine test run: clears the run's work folder, starts Xvfb on a
 # free display and makes the one template prefix every scenario copies.
+E2E_HARNESS_STEP=1
 source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
 E2E_NAME=setup
 : "${QX_E2E_WORK:?}" "${QX_E2E_TEMPLATE:?}" "${QX_E2E_DISPLAY_FILE:?}"
@@ -16,6 +17,12 @@ case $QX_E2E_WORK in
 *) e2e_fail "refusing to clear $QX_E2E_WORK: not an e2e-work folder" ;;
 esac
 mkdir -p "$QX_E2E_WORK" "$state"
+
+if ! e2e_can_run_win32; then
+    echo "this machine cannot run 32-bit programs (the kernel refuses i386 code), so Wine cannot start the 32-bit installer" >"$E2E_NO_WIN32_FILE"
+    e2e_log "WARNING: $(<"$E2E_NO_WIN32_FILE"); every Wine scenario of this run is skipped"
+    exit 0
+fi
 
 start=$SECONDS
 e2e_start_xvfb "$state" || e2e_fail "could not start Xvfb"

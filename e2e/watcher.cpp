@@ -7,7 +7,13 @@
 // standard output open long after the program has gone.
 //
 // Usage:
-//   watcher.exe [-t SECONDS] [-C WORKDIR] [-n MAXBOXES] REPORT PROGRAM [ARGS...]
+//   watcher.exe [-t SECONDS] [-C WORKDIR] [-n MAXBOXES] [-s SHOTDIR]
+//               REPORT PROGRAM [ARGS...]
+//
+// With -s, before pressing OK on box N (from 1) the watcher writes the
+// box's screen rectangle "x y width height" to SHOTDIR\box-N.rect and
+// waits, at most 30 s, until SHOTDIR\box-N.taken exists: time for a
+// screenshot of the box as the user sees it.
 //
 // Report lines (UTF-8, fields separated by one tab; a backslash, tab,
 // newline or carriage return inside a field is written as \\ \t \n \r):
@@ -26,6 +32,7 @@
 // could not be written.
 #include <windows.h>
 #include <shellapi.h>
+#include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 #include <wchar.h>
@@ -231,8 +238,37 @@ void quoteArg(Line& cmd, const wchar_t* arg) {
 }
 
 int usage() {
-    reportError(L"usage: watcher.exe [-t SECONDS] [-C WORKDIR] [-n MAXBOXES] REPORT PROGRAM [ARGS...]", 0);
+    reportError(L"usage: watcher.exe [-t SECONDS] [-C WORKDIR] [-n MAXBOXES] [-s SHOTDIR] REPORT PROGRAM [ARGS...]", 0);
     return 2;
+}
+
+// SHOTDIR\box-N.SUFFIX into path; false when it would not fit.
+bool shotPath(wchar_t* path, size_t cch, const wchar_t* dir, unsigned n, const wchar_t* suffix) {
+    int len = _snwprintf(path, cch, L"%ls\\box-%u.%ls", dir, n, suffix);
+    return len > 0 && static_cast<size_t>(len) < cch;
+}
+
+// Hands box n's rectangle to whoever takes the screenshot and waits for
+// the shot, so that the box is pressed only after it was captured.
+void awaitShot(const wchar_t* dir, unsigned n, HWND box) {
+    const ULONGLONG kShotWaitMs = 30000;
+    wchar_t rectPath[MAX_PATH], takenPath[MAX_PATH];
+    RECT r;
+    if (!shotPath(rectPath, MAX_PATH, dir, n, L"rect") ||
+        !shotPath(takenPath, MAX_PATH, dir, n, L"taken") || !GetWindowRect(box, &r))
+        return;
+    char line[64];
+    int len = _snprintf(line, sizeof line, "%ld %ld %ld %ld\n", r.left, r.top,
+                        r.right - r.left, r.bottom - r.top);
+    HANDLE f = CreateFileW(rectPath, GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                           CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (f == INVALID_HANDLE_VALUE) return;
+    DWORD written = 0;
+    if (len > 0) WriteFile(f, line, static_cast<DWORD>(len), &written, nullptr);
+    CloseHandle(f);
+    const ULONGLONG until = GetTickCount64() + kShotWaitMs;
+    while (GetFileAttributesW(takenPath) == INVALID_FILE_ATTRIBUTES && GetTickCount64() < until)
+        Sleep(100);
 }
 
 }  // namespace
@@ -241,6 +277,7 @@ int wmain(int argc, wchar_t** argv) {
     unsigned timeoutSeconds = 60;
     unsigned maxBoxes = 20;
     const wchar_t* workdir = nullptr;
+    const wchar_t* shotDir = nullptr;
     int i = 1;
     for (; i + 1 < argc && argv[i][0] == L'-'; i += 2) {
         if (wcscmp(argv[i], L"-t") == 0)
@@ -249,6 +286,8 @@ int wmain(int argc, wchar_t** argv) {
             workdir = argv[i + 1];
         else if (wcscmp(argv[i], L"-n") == 0)
             maxBoxes = static_cast<unsigned>(wcstoul(argv[i + 1], nullptr, 10));
+        else if (wcscmp(argv[i], L"-s") == 0)
+            shotDir = argv[i + 1];
         else
             break;
     }
@@ -347,6 +386,7 @@ int wmain(int argc, wchar_t** argv) {
             Sleep(100);
             if (!IsWindow(w)) continue;
             reportBox(w, GetTickCount64() - started);
+            if (shotDir) awaitShot(shotDir, boxes, w);
             g_live[g_liveCount].hwnd = w;
             g_live[g_liveCount].okAt = 0;
             ++g_liveCount;

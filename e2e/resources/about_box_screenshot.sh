@@ -6,10 +6,7 @@
 source "$(dirname "${BASH_SOURCE[0]}")/../lib.sh"
 source "$(dirname "${BASH_SOURCE[0]}")/fonts.sh"
 
-for tool in import convert identify; do
-    command -v "$tool" >/dev/null || e2e_fail "$tool (ImageMagick) is not installed"
-done
-[[ -n ${DISPLAY:-} ]] || e2e_fail "no X display to take a screenshot of"
+resources_require_screenshots
 
 e2e_new_prefix about_box_screenshot
 resources_add_wine_fonts
