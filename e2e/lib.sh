@@ -693,6 +693,28 @@ e2e_unregister_inf() {
 # virtual machines) refuses every i386 program with "Exec format error".
 e2e_can_run_win32() { /usr/lib/wine/wine --version >/dev/null 2>&1; }
 
+# e2e_win32_emulated: true when 32-bit programs run only through qemu's
+# i386 emulator (scripts/bootstrap --emulate-i386): Wine works, but a
+# prefix takes minutes and a run about a minute.
+e2e_win32_emulated() {
+    [[ -r /proc/sys/fs/binfmt_misc/qemu-i386 ]] &&
+        grep -qx enabled /proc/sys/fs/binfmt_misc/qemu-i386
+}
+
+# e2e_require_win32 TOOL: for tools (not scenarios): stops with exit status
+# 2 when Wine cannot start the 32-bit installer here, and allows the slow
+# emulated runs a long time (E2E_TIMEOUT).
+e2e_require_win32() {
+    if ! e2e_can_run_win32; then
+        echo "$1: this machine cannot run 32-bit programs (the kernel refuses i386 code), so Wine cannot start the installer; scripts/bootstrap --emulate-i386 runs them through an emulator, slowly" >&2
+        exit 2
+    fi
+    if e2e_win32_emulated; then
+        echo "$1: 32-bit programs run through an emulator here: a new prefix takes about 5 minutes, each run about a minute" >&2
+        export E2E_TIMEOUT=${E2E_TIMEOUT:-900}
+    fi
+}
+
 # The file setup.sh leaves in the run's work folder when the machine cannot
 # run 32-bit programs; every scenario of that run is then skipped (exit
 # status 77, which ctest reports as skipped), saying why.

@@ -23,6 +23,11 @@ if ! e2e_can_run_win32; then
     e2e_log "WARNING: $(<"$E2E_NO_WIN32_FILE"); every Wine scenario of this run is skipped"
     exit 0
 fi
+if e2e_win32_emulated; then
+    echo "32-bit programs run here only through qemu's emulator, far too slowly for the scenarios' time limits" >"$E2E_NO_WIN32_FILE"
+    e2e_log "WARNING: $(<"$E2E_NO_WIN32_FILE"); every Wine scenario of this run is skipped"
+    exit 0
+fi
 
 start=$SECONDS
 e2e_start_xvfb "$state" || e2e_fail "could not start Xvfb"
