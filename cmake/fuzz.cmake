@@ -17,15 +17,8 @@ set(QX_FUZZ_COMPILE_OPTIONS -fsanitize=${QX_FUZZ_SANITIZERS},fuzzer-no-link
     ${QX_FUZZ_COVERAGE_IGNORE} -fno-omit-frame-pointer
     -fno-sanitize-recover=undefined)
 
-# The product library exists before this file is read, so it gets the
-# instrumentation by name.
-target_compile_options(qxcore PRIVATE ${QX_FUZZ_COMPILE_OPTIONS})
-
-file(GLOB QX_HOST_SOURCES CONFIGURE_DEPENDS host/*.cpp)
-add_library(winhost STATIC ${QX_HOST_SOURCES})
-target_include_directories(winhost PUBLIC ${CMAKE_SOURCE_DIR})
-target_compile_options(winhost PRIVATE ${QX_FUZZ_COMPILE_OPTIONS} -Wall -Wextra -Wno-missing-field-initializers -Wno-cast-function-type)
-target_link_libraries(qxcore PUBLIC winhost)
+include(cmake/winhost.cmake)
+qx_add_winhost(${QX_FUZZ_COMPILE_OPTIONS})
 
 # Each test fuzzes for this long on a fresh working corpus seeded from
 # the committed one; scripts/fuzz runs the targets for longer.

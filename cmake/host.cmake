@@ -7,15 +7,8 @@ if(QX_SANITIZE)
         -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
     add_link_options(-fsanitize=address,undefined)
 endif()
-# The product library exists before this file is read, so it gets the
-# sanitizers by name.
-target_compile_options(qxcore PRIVATE ${QX_SANITIZE_OPTIONS})
-
-file(GLOB QX_HOST_SOURCES CONFIGURE_DEPENDS host/*.cpp)
-add_library(winhost STATIC ${QX_HOST_SOURCES})
-target_include_directories(winhost PUBLIC ${CMAKE_SOURCE_DIR})
-target_compile_options(winhost PRIVATE ${QX_SANITIZE_OPTIONS} -Wall -Wextra -Wno-missing-field-initializers -Wno-cast-function-type)
-target_link_libraries(qxcore PUBLIC winhost)
+include(cmake/winhost.cmake)
+qx_add_winhost(${QX_SANITIZE_OPTIONS})
 
 find_package(GTest REQUIRED)
 include(GoogleTest)
