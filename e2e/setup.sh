@@ -18,16 +18,12 @@ case $QX_E2E_WORK in
 esac
 mkdir -p "$QX_E2E_WORK" "$state"
 
-if ! e2e_can_run_win32; then
-    echo "this machine cannot run 32-bit programs (the kernel refuses i386 code), so Wine cannot start the 32-bit installer" >"$E2E_NO_WIN32_FILE"
-    e2e_log "WARNING: $(<"$E2E_NO_WIN32_FILE"); every Wine scenario of this run is skipped"
-    exit 0
-fi
-if e2e_win32_emulated; then
-    echo "32-bit programs run here only through qemu's emulator, far too slowly for the scenarios' time limits" >"$E2E_NO_WIN32_FILE"
-    e2e_log "WARNING: $(<"$E2E_NO_WIN32_FILE"); every Wine scenario of this run is skipped"
-    exit 0
-fi
+# Every scenario runs on every machine: one that cannot start Wine's 32-bit
+# part fails here, and with it every scenario of the run.
+e2e_can_run_win32 ||
+    e2e_fail "this machine cannot run 32-bit programs (the kernel refuses i386 code) and no emulator is registered for them: run scripts/bootstrap"
+e2e_win32_mode >"$E2E_MODE_FILE"
+e2e_log "32-bit programs run $(<"$E2E_MODE_FILE") here; time factor $QX_E2E_TIME_FACTOR"
 
 start=$SECONDS
 e2e_start_xvfb "$state" || e2e_fail "could not start Xvfb"

@@ -18,13 +18,14 @@ e2e_watch "$boxer" 0 0 "none"
 e2e_assert_no_boxes
 e2e_assert_exit 0
 
-# A program that lingers 1.5 s after its box: measured, and rejected by a
-# limit of one second.
-e2e_watch "$boxer" 3 1500 "slow" "bye"
+# A program that lingers 1.5 s after its box (both scaled by the time
+# factor, as the bound is): measured, and rejected by a limit of one second.
+linger=$(e2e_scaled 1500)
+e2e_watch "$boxer" 3 "$linger" "slow" "bye"
 e2e_assert_exit 3
-(( E2E_AFTER_OK_MS >= 1400 )) || e2e_fail "lingering of 1500 ms measured as $E2E_AFTER_OK_MS ms"
+(( E2E_AFTER_OK_MS >= linger - 100 )) || e2e_fail "lingering of $linger ms measured as $E2E_AFTER_OK_MS ms"
 if (e2e_assert_prompt_exit 1000) 2>/dev/null; then
-    e2e_fail "e2e_assert_prompt_exit accepted $E2E_AFTER_OK_MS ms against a limit of 1000"
+    e2e_fail "e2e_assert_prompt_exit accepted $E2E_AFTER_OK_MS ms against a limit of $(e2e_scaled 1000)"
 fi
 
 E2E_TIMEOUT=2 e2e_watch "$boxer" 0 30000 "hang"
