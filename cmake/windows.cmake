@@ -11,7 +11,10 @@ set(CMAKE_RC_FLAGS "${CMAKE_RC_FLAGS} -c 65001")
 add_executable(QxDspInstaller WIN32 app/main.cpp ${QX_RESOURCE_SCRIPT})
 target_compile_options(QxDspInstaller PRIVATE -Wall -Wextra -fno-exceptions -fno-rtti)
 target_link_libraries(QxDspInstaller PRIVATE qxcore setupapi shell32 advapi32 user32 kernel32)
-target_link_options(QxDspInstaller PRIVATE ${QX_WIN_LINK_OPTIONS} -mwindows -s)
+# No link time stamp: two builds of the same sources give the same bytes
+# (the image's checksum covers the stamp, so it would differ too).
+target_link_options(QxDspInstaller PRIVATE ${QX_WIN_LINK_OPTIONS} -mwindows -s
+    -Wl,--no-insert-timestamp)
 
 if(EXISTS ${CMAKE_SOURCE_DIR}/e2e/CMakeLists.txt)
     add_subdirectory(e2e)
@@ -31,3 +34,7 @@ add_test(NAME exe.imports_refusals
     COMMAND bash ${CMAKE_SOURCE_DIR}/tests/scripts/check_imports.sh
         $<TARGET_FILE:QxDspInstaller> ${CMAKE_SOURCE_DIR}/cmake/xp-imports.txt)
 set_tests_properties(exe.imports exe.imports_refusals PROPERTIES LABELS exe)
+# Two clean builds of the same sources give the same executable.
+add_test(NAME exe.reproducible
+    COMMAND bash ${CMAKE_SOURCE_DIR}/tests/scripts/check_reproducible.sh ${CMAKE_SOURCE_DIR})
+set_tests_properties(exe.reproducible PROPERTIES LABELS exe TIMEOUT 300)

@@ -521,13 +521,16 @@ e2e_reg_value() {
 }
 
 # e2e_reg_export KEY FILE: exports a key tree as a .reg file (UTF-16 as
-# Wine writes it) and converts it to UTF-8 with unix line ends in FILE.
+# Wine writes it) and converts it to UTF-8 with unix line ends in FILE,
+# without the display adapters that Wine registers below Control\Video
+# whenever its desktop starts, which may be in the middle of a scenario.
 # Returns non-zero when the key does not exist.
 e2e_reg_export() {
     local key=$1 file=$2 raw=$E2E_DIR/export.$$.reg
     rm -f "$raw"
     e2e_wine reg export "$key" "$(e2e_win_path "$raw")" /y || return 1
-    iconv -f UTF-16 -t UTF-8 <"$raw" | tr -d '\r' >"$file"
+    iconv -f UTF-16 -t UTF-8 <"$raw" | tr -d '\r' |
+        awk '/^\[/ { skip = tolower($0) ~ /\\control\\video\\\{/ } !skip' >"$file"
     rm -f "$raw"
 }
 
