@@ -96,9 +96,26 @@ static int PumpOneMessage(void)
     return (int)msg.wParam;
 }
 
+/* Waits, without a time limit, until no other run on the machine is
+ * between its start and its end: two runs at once would delete the
+ * staging folder under each other's copies.  The mutex is never released
+ * or closed; the process's end releases it, also when the run is killed,
+ * and the waiting run then gets it as abandoned, which serves as well:
+ * every run is safe to follow an interrupted one.  A mutex that cannot be
+ * had, or a failed wait, leaves the run to go on unlocked. */
+static void WaitForOtherRuns(void)
+{
+    HANDLE mutex = CreateMutexW(NULL, FALSE, RUN_MUTEX_NAME);
+    if (mutex != NULL)
+        WaitForSingleObject(mutex, INFINITE);
+}
+
 int InstallerRun(HINSTANCE hInstance)
 {
     ERROR_TEXTS errors;
+
+    /* Before anything is read or changed. */
+    WaitForOtherRuns();
 
     /* A failed query leaves major version 0, which reads as pre-Vista. */
     OSVERSIONINFOW version = {};

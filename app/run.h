@@ -13,6 +13,12 @@
  * milliseconds: the process never outlives its last box by more. */
 #define RUN_PUMP_WAIT_MS 1000
 
+/* The mutex one run holds from its start to its end, so that runs on one
+ * machine take turns.  "Global\" puts it in the namespace every session
+ * shares (another user's run under Fast User Switching too); XP and
+ * later accept the prefix. */
+#define RUN_MUTEX_NAME TEXT("Global\\Quorvantix.QxDspInstaller.Run")
+
 /* The run's process-wide state, zero at start. */
 typedef struct RUN_STATE {
     BOOL preVista;     /* OS major version below 6 */

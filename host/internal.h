@@ -28,11 +28,12 @@ u16 JoinPath(const std::vector<u16> &components);
 
 FILETIME Now();
 
-/* Handle table shared by files, searches, tokens, keys and modules. */
-enum class HandleKind { File, Find, Token, Key, Module };
+/* Handle table shared by files, searches, tokens, keys, modules and
+ * mutexes. */
+enum class HandleKind { File, Find, Token, Key, Module, Mutex };
 struct HandleObject {
     HandleKind kind;
-    u16 path;                 /* file path, or real key path */
+    u16 path; /* file path, real key path, module or mutex name */
     std::vector<u16> entries; /* search: upper-case paths; "." ".." kept */
     size_t position = 0;      /* file read offset or search index */
     DWORD access = 0;

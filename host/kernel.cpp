@@ -525,6 +525,7 @@ HANDLE WINAPI GetCurrentProcess(void)
 }
 
 LSTATUS WINAPI HostRegDeleteKeyExW(HKEY, LPCWSTR, REGSAM, DWORD);
+BOOL WINAPI HostSetupUninstallOEMInfW(PCWSTR, DWORD, PVOID);
 
 HMODULE WINAPI LoadLibraryW(LPCWSTR name)
 {
@@ -533,13 +534,19 @@ HMODULE WINAPI LoadLibraryW(LPCWSTR name)
         SetLastError(*err);
         return NULL;
     }
-    if (!EqualNoCase(lib, u"advapi32.dll") && !EqualNoCase(lib, u"advapi32")) {
+    /* The libraries whose functions the installer looks up by name. */
+    u16 module;
+    for (const char16_t *known : {u"ADVAPI32", u"SETUPAPI"}) {
+        if (EqualNoCase(lib, known) || EqualNoCase(lib, u16(known) + u".dll"))
+            module = u16(known) + u".DLL";
+    }
+    if (module.empty()) {
         SetLastError(ERROR_MOD_NOT_FOUND);
         return NULL;
     }
     machine().loadedLibraries++;
     return reinterpret_cast<HMODULE>(
-        NewHandle({HandleKind::Module, u"ADVAPI32.DLL"}));
+        NewHandle({HandleKind::Module, module}));
 }
 
 FARPROC WINAPI GetProcAddress(HMODULE module, LPCSTR name)
@@ -549,13 +556,18 @@ FARPROC WINAPI GetProcAddress(HMODULE module, LPCSTR name)
         SetLastError(*err);
         return NULL;
     }
-    if (!LookupHandle(reinterpret_cast<uintptr_t>(module),
-                      HandleKind::Module)) {
+    HandleObject *m =
+        LookupHandle(reinterpret_cast<uintptr_t>(module), HandleKind::Module);
+    if (!m) {
         SetLastError(ERROR_INVALID_HANDLE);
         return NULL;
     }
-    if (proc == "RegDeleteKeyExW" && machine().hasRegDeleteKeyEx)
+    if (m->path == u"ADVAPI32.DLL" && proc == "RegDeleteKeyExW" &&
+        machine().hasRegDeleteKeyEx)
         return reinterpret_cast<FARPROC>(&HostRegDeleteKeyExW);
+    if (m->path == u"SETUPAPI.DLL" && proc == "SetupUninstallOEMInfW" &&
+        machine().hasSetupUninstallOEMInf)
+        return reinterpret_cast<FARPROC>(&HostSetupUninstallOEMInfW);
     SetLastError(ERROR_PROC_NOT_FOUND);
     return NULL;
 }
@@ -570,6 +582,66 @@ BOOL WINAPI FreeLibrary(HMODULE module)
     }
     machine().loadedLibraries--;
     return TRUE;
+}
+
+HANDLE WINAPI CreateMutexW(LPSECURITY_ATTRIBUTES sa, BOOL initialOwner,
+                           LPCWSTR lpName)
+{
+    u16 name = FromWide(lpName);
+    if (auto err = Enter("CreateMutexW", name, "",
+                         initialOwner ? "initial-owner" : "")) {
+        SetLastError(*err);
+        return NULL;
+    }
+    (void)sa;
+    /* Stand-in: an unnamed mutex is not modelled. */
+    if (name.empty()) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return NULL;
+    }
+    /* Only a namespace prefix may hold a backslash. */
+    u16 rest = name;
+    for (const char16_t *prefix : {u"Global\\", u"Local\\"}) {
+        if (rest.rfind(prefix, 0) == 0)
+            rest = rest.substr(u16(prefix).size());
+    }
+    if (rest.find(u'\\') != u16::npos) {
+        SetLastError(ERROR_PATH_NOT_FOUND);
+        return NULL;
+    }
+    auto &mutexes = machine().mutexes;
+    if (mutexes.count(name)) {
+        /* An existing mutex is opened; the initial owner flag is ignored. */
+        SetLastError(ERROR_ALREADY_EXISTS);
+    } else {
+        mutexes[name].ownedHere = initialOwner ? 1 : 0;
+        SetLastError(ERROR_SUCCESS);
+    }
+    return reinterpret_cast<HANDLE>(NewHandle({HandleKind::Mutex, name}));
+}
+
+DWORD WINAPI WaitForSingleObject(HANDLE h, DWORD ms)
+{
+    /* Stand-in: only mutexes are waited for. */
+    HandleObject *object =
+        LookupHandle(reinterpret_cast<uintptr_t>(h), HandleKind::Mutex);
+    if (auto err = Enter("WaitForSingleObject", object ? object->path : u16(),
+                         "", "ms=" + std::to_string(ms))) {
+        SetLastError(*err);
+        return WAIT_FAILED;
+    }
+    if (!object) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return WAIT_FAILED;
+    }
+    NamedMutex &m = machine().mutexes[object->path];
+    /* The other run ends during the wait; ownership passes to the waiter
+     * either way, and a killed owner shows as WAIT_ABANDONED. */
+    bool abandoned = m.heldElsewhere && m.abandonedElsewhere;
+    m.heldElsewhere = false;
+    m.abandonedElsewhere = false;
+    m.ownedHere++;
+    return abandoned ? WAIT_ABANDONED : WAIT_OBJECT_0;
 }
 
 } // extern "C"

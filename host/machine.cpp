@@ -296,7 +296,8 @@ int OpenHandleCount()
 {
     int count = 0;
     for (auto &h : g_handles)
-        if (h.second.kind != HandleKind::Module)
+        if (h.second.kind != HandleKind::Module &&
+            h.second.kind != HandleKind::Mutex)
             count++;
     return count;
 }

@@ -62,6 +62,16 @@ struct CallRecord {
     std::string detail; /* other arguments, UTF-8 */
 };
 
+/* A named mutex.  Stand-in: the machine runs one process, so another
+ * run holding the mutex is only this mark: it does nothing else, and it
+ * ends (or is killed) as soon as the installer waits for it, so a wait
+ * never blocks. */
+struct NamedMutex {
+    bool heldElsewhere = false;      /* owned by another run */
+    bool abandonedElsewhere = false; /* that run is killed, not ended */
+    DWORD ownedHere = 0;             /* acquisitions by the installer */
+};
+
 struct MessageBoxRecord {
     HWND owner;
     u16 text;
@@ -94,6 +104,7 @@ struct Machine {
                                     u"SeRestorePrivilege",
                                     u"SeDebugPrivilege"};
     bool hasRegDeleteKeyEx = true;
+    bool hasSetupUninstallOEMInf = true; /* setupapi exports it */
     bool hasResources = false;     /* icons, menu, accelerators, dialog */
     std::map<UINT, u16> strings;   /* string table */
     /* When set, SHFileOperationW returns this without doing anything. */
@@ -111,6 +122,9 @@ struct Machine {
     std::map<u16, FileEntry> files; /* by upper-case normalised path */
     RegKey hklm;
     std::set<u16> enabledPrivileges;
+    /* By name, compared with case as Windows compares them.  Stand-in:
+     * "Global\" and "Local\" names are not mapped onto sessions. */
+    std::map<u16, NamedMutex> mutexes;
     std::vector<CallRecord> calls;
     std::vector<MessageBoxRecord> boxes;
     std::vector<ClassRecord> classes;
@@ -161,7 +175,9 @@ std::vector<std::string> CallNames();
 std::string ToUtf8(const u16 &text);
 u16 FromUtf8(const std::string &text);
 
-/* Handles the installer left open (keys, files, searches, tokens). */
+/* Handles the installer left open (keys, files, searches, tokens; not
+ * modules, which loadedLibraries counts, nor mutexes, which a run keeps
+ * until the process ends). */
 int OpenHandleCount();
 
 } // namespace winhost

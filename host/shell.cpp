@@ -226,6 +226,46 @@ BOOL WINAPI SetupCopyOEMInfW(PCWSTR source, PCWSTR media, DWORD mediaType,
     return TRUE;
 }
 
+/* Reached through GetProcAddress only, as the installer reaches it. */
+BOOL WINAPI HostSetupUninstallOEMInfW(PCWSTR infFileName, DWORD flags,
+                                      PVOID reserved)
+{
+    u16 name = FromWide(infFileName);
+    if (auto err = Enter("SetupUninstallOEMInfW", name, "",
+                         "flags=" + Hex(flags))) {
+        SetLastError(*err);
+        return FALSE;
+    }
+    (void)reserved;
+    if (!infFileName) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    /* A file name without path, in the INF folder. */
+    const u16 inf = u"C:\\Windows\\INF\\" + name;
+    std::vector<u16> c;
+    FileEntry *e = NormalisePath(inf, c) ? FindEntry(c) : nullptr;
+    if (!e || e->dir) {
+        SetLastError(ERROR_FILE_NOT_FOUND);
+        return FALSE;
+    }
+    if (e->heldOpen) {
+        SetLastError(ERROR_SHARING_VIOLATION);
+        return FALSE;
+    }
+    /* Stand-in: no device is ever installed from an INF, so without
+     * SUOI_FORCEDELETE it goes just the same (Windows then refuses one a
+     * device uses, ERROR_INF_IN_USE_BY_DEVICES); and the package's
+     * driver-store folder and catalogue, which Windows removes with it,
+     * are not modelled.  Wine 8 deletes the INF alone, not its PNF. */
+    machine().files.erase(Upper(JoinPath(c)));
+    u16 pnf = inf.substr(0, inf.rfind(u'.')) + u".PNF";
+    std::vector<u16> p;
+    if (NormalisePath(pnf, p) && FindEntry(p) && !FindEntry(p)->dir)
+        DeleteTree(p);
+    return TRUE;
+}
+
 BOOL WINAPI OpenProcessToken(HANDLE process, DWORD access, PHANDLE token)
 {
     if (auto err = Enter("OpenProcessToken", u16(), "", Hex(access))) {

@@ -44,6 +44,7 @@ typedef UINT_PTR WPARAM;
 typedef LONG_PTR LPARAM;
 typedef LONG_PTR LRESULT;
 typedef void *LPVOID;
+typedef void *PVOID;
 typedef const void *LPCVOID;
 typedef void *HANDLE;
 typedef HANDLE *PHANDLE;
@@ -238,6 +239,7 @@ typedef PWSTR *PZPWSTR;
 #define SPOST_NONE 0
 #define SPOST_PATH 1
 #define SP_COPY_NEWER 0x0000004
+#define SUOI_FORCEDELETE 0x00000001
 
 /* Memory. */
 #define HEAP_ZERO_MEMORY 0x00000008
@@ -308,8 +310,10 @@ typedef struct tagPAINTSTRUCT {
 #define PM_REMOVE 0x0001
 #define QS_ALLINPUT 0x04FF
 #define WAIT_OBJECT_0 0x00000000L
+#define WAIT_ABANDONED 0x00000080L
 #define WAIT_TIMEOUT 258L
 #define WAIT_FAILED ((DWORD)0xFFFFFFFF)
+#define INFINITE 0xFFFFFFFF
 
 #ifdef __cplusplus
 extern "C" {
@@ -345,6 +349,9 @@ FARPROC WINAPI GetProcAddress(HMODULE hModule, LPCSTR lpProcName);
 BOOL WINAPI FreeLibrary(HMODULE hLibModule);
 HANDLE WINAPI GetProcessHeap(void);
 LPVOID WINAPI HeapAlloc(HANDLE hHeap, DWORD dwFlags, SIZE_T dwBytes);
+HANDLE WINAPI CreateMutexW(LPSECURITY_ATTRIBUTES lpMutexAttributes,
+                           BOOL bInitialOwner, LPCWSTR lpName);
+DWORD WINAPI WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds);
 DWORD WINAPI MsgWaitForMultipleObjects(DWORD nCount, const HANDLE *pHandles,
                                        BOOL fWaitAll, DWORD dwMilliseconds,
                                        DWORD dwWakeMask);

@@ -42,4 +42,10 @@ typedef LONG(WINAPI *PFN_REG_DELETE_KEY_EX_W)(HKEY hKey, LPCWSTR lpSubKey,
                                               REGSAM samDesired,
                                               DWORD Reserved);
 
+/* SetupUninstallOEMInfW is looked up at run time too, so that the
+ * executable still loads where setupapi lacks it. */
+typedef BOOL(WINAPI *PFN_SETUP_UNINSTALL_OEM_INF_W)(PCWSTR InfFileName,
+                                                    DWORD Flags,
+                                                    PVOID Reserved);
+
 #endif

@@ -37,6 +37,23 @@ void PrivilegeSequence(void)
     EnablePrivilege(TEXT("SeDebugPrivilege"));
 }
 
+/* Loads library and looks up function name in it.  Returns the loaded
+ * library, to be released once *proc has been called, with *proc set; or
+ * NULL, with nothing left loaded, when either is missing. */
+static HMODULE LoadFunction(LPCWSTR library, LPCSTR name, FARPROC *proc)
+{
+    *proc = NULL;
+    HMODULE module = LoadLibraryW(library);
+    if (module == NULL)
+        return NULL;
+    *proc = GetProcAddress(module, name);
+    if (*proc == NULL) {
+        FreeLibrary(module);
+        return NULL;
+    }
+    return module;
+}
+
 BOOL DeletePath(LPCWSTR path)
 {
     /* ShellDelete refuses a path the shell list cannot hold whole, so a
@@ -45,6 +62,25 @@ BOOL DeletePath(LPCWSTR path)
      * (Wine 8 answers ERROR_FILE_NOT_FOUND, which counts as a failure). */
     int result = ShellDelete(path, FOF_NOCONFIRMATION | FOF_NOERRORUI);
     return result == ERROR_SUCCESS || result == DE_INVALIDFILES;
+}
+
+BOOL UninstallOemInf(LPCWSTR name)
+{
+    /* An installed INF is the published name of a package in the driver
+     * store (Vista and later): deleting the file by hand would leave the
+     * package registered under a name whose file is gone.  Setup removes
+     * the package, the INF, its PNF and its catalogue together; the force
+     * flag does so even while a device still uses it. */
+    FARPROC proc;
+    HMODULE setupapi = LoadFunction(TEXT("Setupapi.dll"),
+                                    "SetupUninstallOEMInfW", &proc);
+    if (setupapi == NULL)
+        return FALSE;
+    PFN_SETUP_UNINSTALL_OEM_INF_W uninstall =
+        (PFN_SETUP_UNINSTALL_OEM_INF_W)(void (*)(void))proc;
+    BOOL uninstalled = uninstall(name, SUOI_FORCEDELETE, NULL);
+    FreeLibrary(setupapi);
+    return uninstalled;
 }
 
 /* Deletes the sub-keys of an open key, highest index first, so that the
@@ -94,15 +130,13 @@ BOOL DeleteKeyTree(LPCWSTR path, REGSAM view)
     /* XP's advapi32 has no RegDeleteKeyExW, so it is looked up on every
      * call.  It gets the access value, not the bare view: only the view
      * bits count for it. */
-    HMODULE advapi = LoadLibraryW(TEXT("Advapi32.dll"));
+    FARPROC proc;
+    HMODULE advapi = LoadFunction(TEXT("Advapi32.dll"), "RegDeleteKeyExW",
+                                  &proc);
     if (advapi == NULL)
         return result;
-    PFN_REG_DELETE_KEY_EX_W deleteKeyEx = (PFN_REG_DELETE_KEY_EX_W)(
-        void (*)(void))GetProcAddress(advapi, "RegDeleteKeyExW");
-    if (deleteKeyEx == NULL) {
-        FreeLibrary(advapi);
-        return result;
-    }
+    PFN_REG_DELETE_KEY_EX_W deleteKeyEx =
+        (PFN_REG_DELETE_KEY_EX_W)(void (*)(void))proc;
     /* Handed over even when the key did not open above. */
     LSTATUS status = deleteKeyEx(HKEY_LOCAL_MACHINE, path, access, 0);
     FreeLibrary(advapi);

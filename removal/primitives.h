@@ -22,6 +22,13 @@ void PrivilegeSequence(void);
  * result, or a path too long to hand over whole (nothing is deleted). */
 BOOL DeletePath(LPCWSTR path);
 
+/* Uninstalls the INF copy C:\Windows\INF\name through Setup
+ * (SetupUninstallOEMInfW, forced): with its PNF and catalogue, and from
+ * Vista on its driver-store package.  TRUE: Setup uninstalled it.  FALSE:
+ * Setup refused (as for a name that is not installed), or this Windows
+ * lacks the function. */
+BOOL UninstallOemInf(LPCWSTR name);
+
 /* Deletes HKLM\path with every sub-key and value, in view.  TRUE: the
  * top key was deleted (or, without RegDeleteKeyExW, it opened).  FALSE
  * otherwise. */

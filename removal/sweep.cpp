@@ -193,7 +193,10 @@ static void SweepDriverStore(void)
     FindClose(search);
 }
 
-/* Deletes one recorded INF copy and its PNF companion. */
+/* Uninstalls one recorded INF copy through Setup, then deletes it and its
+ * PNF companion with the shell, which covers a setupapi without the
+ * function and a Setup that refuses (Wine 8's also leaves the PNF
+ * behind).  What Setup removed, the shell no longer finds. */
 static void SweepCandidate(LPCWSTR entry)
 {
     /* Add candidate refuses names this short; without three units to
@@ -207,6 +210,8 @@ static void SweepCandidate(LPCWSTR entry)
     if (!TextAppend(path, ARRAYSIZE(path), INF_FOLDER) ||
         !TextAppend(path, ARRAYSIZE(path), entry))
         return;
+    /* Setup gets only the names the shell deletes below. */
+    UninstallOemInf(entry);
     DeletePath(path);
     DWORD extension = TextLength(path, ARRAYSIZE(path)) - PNF_EXTENSION_CCH;
     for (DWORD i = 0; i < PNF_EXTENSION_CCH; i++)

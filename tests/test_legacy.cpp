@@ -81,7 +81,8 @@ size_t ChangingCalls()
 {
     size_t n = 0;
     for (const char *fn : {"SHFileOperationW", "SHCreateDirectoryExW",
-                           "CopyFileW", "SetupCopyOEMInfW", "RegDeleteKeyW",
+                           "CopyFileW", "SetupCopyOEMInfW",
+                           "SetupUninstallOEMInfW", "RegDeleteKeyW",
                            "RegDeleteKeyExW", "RegDeleteValueW"})
         n += CallsOf(fn).size();
     return n;

@@ -133,6 +133,21 @@ TEST_F(Primitives, DeletePathRefusesALongPathInsteadOfDeletingItsPrefix)
     EXPECT_FALSE(FileExists(at259));
 }
 
+/* ---- Setup ---- */
+
+TEST_F(Primitives, UninstallOemInfForcesSetupAndFailsOnceTheInfIsGone)
+{
+    SeedFile(u"C:\\Windows\\INF\\oem5.inf", "inf");
+    SeedFile(u"C:\\Windows\\INF\\oem5.PNF", "pnf");
+    EXPECT_TRUE(UninstallOemInf(u"oem5.inf"));
+    EXPECT_FALSE(FileExists(u"C:\\Windows\\INF\\oem5.inf"));
+    EXPECT_FALSE(FileExists(u"C:\\Windows\\INF\\oem5.PNF"));
+    EXPECT_FALSE(UninstallOemInf(u"oem5.inf"));
+    EXPECT_EQ(GetLastError(), ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(Field("SetupUninstallOEMInfW", &CallRecord::detail),
+              (Strings{"flags=0x1", "flags=0x1"}));
+}
+
 /* ---- key tree deletion ---- */
 
 TEST_F(Primitives, DeleteKeyTreeVisitsSubKeysFromTheHighestIndexDown)

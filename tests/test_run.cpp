@@ -82,11 +82,33 @@ TEST_F(Run, TheFrameQueriesVersionWithTheSmallRecordAndProgramFilesUncreated)
 {
     InstallerRun(nullptr);
     auto names = winhost::CallNames();
-    ASSERT_FALSE(names.empty());
-    EXPECT_EQ(names[0], "GetVersionExW");
+    /* Right after the wait for other runs. */
+    ASSERT_GE(names.size(), 3u);
+    EXPECT_EQ(names[2], "GetVersionExW");
     EXPECT_EQ(CallsOf("GetVersionExW")[0].detail, "276");
     EXPECT_EQ(CallsOf("SHGetSpecialFolderPathW")[0].detail, "0x26");
     EXPECT_EQ(CallsOf("GetSystemDefaultLangID").size(), 1u);
+}
+
+/* The other run is killed while this one waits: its abandoned mutex
+ * serves as well as a released one. */
+TEST_F(Run, WaitsWithoutLimitForAnotherRunsMutexBeforeAnythingElse)
+{
+    winhost::NamedMutex &other = machine().mutexes[RUN_MUTEX_NAME];
+    other.heldElsewhere = true;
+    other.abandonedElsewhere = true;
+    EXPECT_EQ(InstallerRun(nullptr), 0);
+    auto names = winhost::CallNames();
+    ASSERT_GE(names.size(), 2u);
+    EXPECT_EQ(names[0], "CreateMutexW");
+    EXPECT_EQ(names[1], "WaitForSingleObject");
+    const winhost::CallRecord create = CallsOf("CreateMutexW").at(0);
+    EXPECT_EQ(create.object.rfind("Global\\", 0), 0u) << create.object;
+    EXPECT_EQ(create.detail, ""); /* not the initial owner */
+    EXPECT_EQ(CallsOf("WaitForSingleObject").at(0).detail, "ms=4294967295");
+    EXPECT_EQ(machine().mutexes[RUN_MUTEX_NAME].ownedHere, 1u);
+    ExpectStagedLikeThePackage();
+    EXPECT_EQ(BoxTexts(), std::vector<u16>{kRestart});
 }
 
 TEST_F(Run, TheStagingFolderIsDeletedWithNoConfirmationThenRebuiltInOrder)

@@ -28,6 +28,8 @@ struct FAULT {
     DWORD error;
 };
 const FAULT kFaults[] = {
+    /* Another user's mutex of that name, whose security refuses us. */
+    {"CreateMutexW", ERROR_ACCESS_DENIED},
     {"GetVersionExW", ERROR_INVALID_PARAMETER},
     {"LoadStringW", ERROR_RESOURCE_NAME_NOT_FOUND},
     {"LoadIconW", ERROR_RESOURCE_TYPE_NOT_FOUND},
@@ -49,6 +51,7 @@ const FAULT kFaults[] = {
     {"RegDeleteValueW", ERROR_ACCESS_DENIED},
     {"LoadLibraryW", ERROR_MOD_NOT_FOUND},
     {"GetProcAddress", ERROR_PROC_NOT_FOUND},
+    {"SetupUninstallOEMInfW", ERROR_ACCESS_DENIED},
     {"FindFirstFileW", ERROR_ACCESS_DENIED},
     {"FindNextFileW", ERROR_NO_MORE_FILES},
     {"CreateFileW", ERROR_SHARING_VIOLATION},
@@ -68,6 +71,7 @@ const char *const kCannotFail[] = {
     "GetSystemDefaultLangID", "wsprintfW", "PeekMessageW",
     "TranslateMessage", "DispatchMessageW", "CloseHandle",
     "FindClose",     "RegCloseKey",       "FreeLibrary",
+    "WaitForSingleObject", /* on the mutex handle just created */
 };
 
 const FAULT *FaultOf(const std::string &fn)

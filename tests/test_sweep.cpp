@@ -35,6 +35,8 @@ Strings Deletions()
     for (auto &c : machine().calls) {
         if (c.fn == "SHFileOperationW" || c.fn == "RegDeleteKeyExW")
             out.push_back(c.fn + " " + c.object + " " + c.view);
+        else if (c.fn == "SetupUninstallOEMInfW")
+            out.push_back(c.fn + " " + c.object + " " + c.detail);
         else if (c.fn == "RegDeleteValueW")
             out.push_back(c.fn + " " + c.object + " " + c.view + " " +
                           c.detail);
@@ -86,8 +88,12 @@ TEST_F(Sweep, AppliesEveryRowInOrderEachRegistryRow32BitViewFirst)
     path("C:\\Windows\\System32\\drivers\\libusb0.sys");
     path("C:\\Windows\\System32\\libusb0.dll");
     path("C:\\Windows\\syswow64\\libusb0.dll");
-    for (auto &f : {"oem12.inf", "oem12.PNF", "oem7.inf", "oem7.PNF"})
-        path(std::string("C:\\Windows\\INF\\") + f);
+    /* Each entry through Setup, forced, then with the shell. */
+    for (std::string entry : {"oem12", "oem7"}) {
+        want.push_back("SetupUninstallOEMInfW " + entry + ".inf flags=0x1");
+        path("C:\\Windows\\INF\\" + entry + ".inf");
+        path("C:\\Windows\\INF\\" + entry + ".PNF");
+    }
     for (auto &driver : {"libusb0", "libusbDspQx"}) {
         if (std::string(driver) == "libusbDspQx") {
             path("C:\\Windows\\System32\\libusbDspQx.dll");
@@ -142,6 +148,18 @@ TEST_F(Sweep, GoesOnPastTargetsThatStay)
     EXPECT_FALSE(FileExists(u"C:\\Windows\\syswow64\\libusbDspQx.dll"));
     EXPECT_EQ(FindKey(u"SYSTEM\\CurrentControlSet\\Services\\libusbDspQx"),
               nullptr);
+}
+
+TEST_F(Sweep, DeletesEachEntryWithTheShellWhereSetupCannotUninstallIt)
+{
+    machine().hasSetupUninstallOEMInf = false;
+    SeedFile(u"C:\\Windows\\INF\\oem12.inf", "inf");
+    SeedFile(u"C:\\Windows\\INF\\oem12.PNF", "pnf");
+    Add("oem12.inf");
+    RemovalSweep();
+    EXPECT_TRUE(CallsOf("SetupUninstallOEMInfW").empty());
+    EXPECT_FALSE(FileExists(u"C:\\Windows\\INF\\oem12.inf"));
+    EXPECT_FALSE(FileExists(u"C:\\Windows\\INF\\oem12.PNF"));
 }
 
 TEST_F(Sweep, ReplacesTheLastThreeUnitsOfAnEntryForItsPnfName)
