@@ -1,0 +1,117 @@
+#!/usr/bin/env bash
+# scripts/release ships the bundled package signed with a throwaway
+# self-signed code-signing certificate: the signature verifies, SHA256SUMS
+# checks, the package files are the package's and the zip holds the
+# folder.  A broken package, a wrong password and an unreachable
+# time-stamp server are refused, and nothing is written then.
+#
+#   tests/scripts/release.sh SOURCE_DIR RELEASE_DIR
+#
+# RELEASE_DIR is the good release, kept for the Wine scenario that runs
+# its signed installer; its folder also holds the release's build folder,
+# kept between runs, and the refused releases' would-be folders.
+set -uo pipefail
+src=$1
+out=$2
+work=$(dirname "$out")
+release=$src/scripts/release
+tmp=$(mktemp -d)
+trap 'rm -rf "$tmp"' EXIT
+failures=0
+
+mkdir -p "$work"
+rm -rf "$out" "$out.zip" "$work"/refused*
+
+ok() { echo "ok   $1"; }
+fail() { echo "FAIL $1"; failures=$((failures + 1)); }
+
+# A code-signing certificate of its own, in a PKCS#12 file with a password.
+printf 'release test password\n' >"$tmp/password"
+printf 'wrong password\n' >"$tmp/wrong"
+openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj "/CN=QxDsp Release Test/O=Quorvantix" \
+    -addext extendedKeyUsage=codeSigning -addext keyUsage=digitalSignature \
+    -keyout "$tmp/key.pem" -out "$tmp/cert.pem" >"$tmp/openssl.log" 2>&1 &&
+    openssl pkcs12 -export -inkey "$tmp/key.pem" -in "$tmp/cert.pem" -out "$tmp/cert.pfx" \
+        -passout "file:$tmp/password" >>"$tmp/openssl.log" 2>&1 ||
+    { echo "FAIL: no test certificate:"; cat "$tmp/openssl.log"; exit 1; }
+sign=(--sign "$tmp/cert.pfx" --password-file "$tmp/password" --build-dir "$work/build")
+
+# refused CASE STATUS PATTERN ARGS...: the release of ARGS into
+# $work/refused exits with STATUS, prints a line matching PATTERN and
+# leaves the work folder as it was.
+refused() {
+    local name=$1 want=$2 pattern=$3 rc before after
+    shift 3
+    before=$(ls -A "$work")
+    "$release" "$@" "$work/refused" >"$tmp/stdout" 2>"$tmp/stderr"
+    rc=$?
+    after=$(ls -A "$work")
+    if (( rc != want )); then
+        fail "$name: exit $rc, expected $want"
+    elif ! grep -q -- "$pattern" "$tmp/stdout" "$tmp/stderr"; then
+        fail "$name: no line matching $pattern"
+    elif [[ $before != "$after" ]]; then
+        fail "$name: the work folder changed: $(diff <(echo "$before") <(echo "$after") | tr '\n' ' ')"
+    else
+        ok "$name"
+        return
+    fi
+    sed 's/^/    /' "$tmp/stdout" "$tmp/stderr"
+}
+
+cp -r "$src/package" "$tmp/broken"
+rm "$tmp/broken/USB_DSP.cat"
+refused "a broken package is refused with the checker's lines" 1 "USB_DSP.cat: missing" \
+    "$tmp/broken" "${sign[@]}"
+
+refused "a wrong password is refused in one line" 2 "^release: .*wrong password" \
+    "$src/package" --sign "$tmp/cert.pfx" --password-file "$tmp/wrong" --build-dir "$work/build"
+[[ $(wc -l <"$tmp/stderr") == 1 ]] || fail "the wrong password took more than one line"
+
+if "$release" "${sign[@]}" "$src/package" "$out" >"$tmp/stdout" 2>&1; then
+    ok "the bundled package releases signed"
+    sed 's/^/    /' "$tmp/stdout"
+else
+    fail "the bundled package did not release:"
+    sed 's/^/    /' "$tmp/stdout"
+    exit 1
+fi
+
+if osslsigncode verify -CAfile "$tmp/cert.pem" -in "$out/QxDspInstaller.exe" >"$tmp/verify" 2>&1 &&
+    grep -q "Quorvantix Dsp Usb Driver Installer" "$tmp/verify"; then
+    ok "the signature verifies and names the product"
+else
+    fail "the signature does not verify:"
+    sed 's/^/    /' "$tmp/verify"
+fi
+
+if (cd "$out" && sha256sum --quiet -c SHA256SUMS) >"$tmp/sums" 2>&1 &&
+    [[ $(wc -l <"$out/SHA256SUMS") == $(($(find "$out" -type f | wc -l) - 1)) ]]; then
+    ok "SHA256SUMS checks and names every other file"
+else
+    fail "SHA256SUMS does not check or misses files:"
+    sed 's/^/    /' "$tmp/sums" "$out/SHA256SUMS"
+fi
+
+if diff -r -x QxDspInstaller.exe -x SHA256SUMS "$src/package" "$out" >"$tmp/diff"; then
+    ok "the release holds the package's files unchanged"
+else
+    fail "the release's package files differ:"
+    sed 's/^/    /' "$tmp/diff"
+fi
+
+python3 -m zipfile -e "$out.zip" "$tmp/unzipped" &&
+    if diff -r "$out" "$tmp/unzipped/$(basename "$out")" >"$tmp/diff" &&
+        [[ $(ls -A "$tmp/unzipped") == "$(basename "$out")" ]]; then
+        ok "the zip holds the release folder and nothing else"
+    else
+        fail "the zip differs from the release folder:"
+        sed 's/^/    /' "$tmp/diff"
+    fi
+
+# A loopback port nothing listens on: the connection is refused at once.
+refused "an unreachable time-stamp server is refused" 2 "^release: no time stamp from" \
+    "$src/package" "${sign[@]}" --timestamp http://127.0.0.1:9/
+
+(( failures == 0 )) || exit 1
+echo "release: every check passed"
