@@ -53,6 +53,9 @@
 #                the ctest fixture and scripts/try)
 #   machine      e2e_can_run_win32, e2e_win32_mode, e2e_scaled N,
 #                e2e_require_win32 TOOL; QX_E2E_TIME_FACTOR
+#   interrupted  e2e_run_installer_killed MS, e2e_watch_together PROGRAM...,
+#   and together e2e_together_run N, e2e_assert_took_turns,
+#                e2e_state_digest WHAT...
 #
 # Functions return 0 on success; assertions and e2e_fail end the scenario
 # with exit status 1 and a message that says what was expected and found.
@@ -736,3 +739,138 @@ e2e_require_win32() {
 # The file setup.sh leaves in the run's work folder: how this run's 32-bit
 # programs ran ("native" or "emulated"), for scripts/test's summary.
 E2E_MODE_FILE=${QX_E2E_WORK:-/tmp}/win32-mode
+
+# ------------------------------------------ interrupted and overlapping runs
+
+# e2e_run_installer_killed MS: runs the installer as e2e_run_installer
+# does, under a watcher that kills it MS milliseconds (times the time
+# factor) after its start, as a user ending it in the task manager would.
+# Sets E2E_REPORT, and E2E_KILLED_MS: how long after its start it was
+# killed, or "" when it had ended by itself before.  Boxes it showed are
+# pressed, not checked.
+e2e_run_installer_killed() {
+    local ms pkg=${E2E_PKG_WIN:-C:\\pkg} rc=0
+    ms=$(e2e_scaled "$1")
+    _e2e_runs=$((_e2e_runs + 1))
+    E2E_REPORT=$E2E_DIR/run-$_e2e_runs.report
+    rm -f "$E2E_REPORT"
+    e2e_wine "$QX_E2E_BIN/watcher.exe" -t "$(e2e_scaled "${E2E_TIMEOUT:-60}")" -k "$ms" \
+        "$(e2e_win_path "$E2E_REPORT")" "$pkg\\QxDspInstaller.exe" || rc=$?
+    if ! grep -q '^DONE' "$E2E_REPORT" 2>/dev/null || grep -q '^ERROR' "$E2E_REPORT"; then
+        e2e_fail "the watcher could not run the installer to be killed (watcher exit code $rc)"
+    fi
+    E2E_KILLED_MS=$(awk -F'\t' '$1 == "KILLED" { print $2 }' "$E2E_REPORT")
+    if [[ -n $E2E_KILLED_MS ]]; then
+        e2e_log "installer killed $E2E_KILLED_MS ms after its start"
+    else
+        e2e_log "the installer ended by itself within $ms ms, before the kill"
+    fi
+}
+
+# e2e_watch_together PROGRAM...: runs each program (Windows path) under a
+# watcher of its own, all started at the same moment, as a user who
+# double-clicks twice would, and waits until every watcher is done.  Sets
+# E2E_TOGETHER to the number of runs; e2e_together_run N (from 1) then
+# sets for run N what e2e_watch sets.
+e2e_watch_together() {
+    local n=0 exe pid failed=0
+    local -a pids=()
+    for exe in "$@"; do
+        n=$((n + 1))
+        (
+            # Numbers of their own keep each run's report and logs apart.
+            _e2e_runs=$((n * 1000))
+            _e2e_wine_runs=$((n * 1000))
+            e2e_watch "$exe"
+            declare -p E2E_REPORT E2E_BOXES E2E_BOX_CAPTION E2E_BOX_TEXT \
+                E2E_BOX_BUTTONS E2E_EXIT E2E_TIMED_OUT E2E_AFTER_OK_MS E2E_RUN_MS |
+                sed 's/^declare -/declare -g -/' >"$E2E_DIR/together-$n.vars"
+        ) &
+        pids+=("$!")
+    done
+    for pid in "${pids[@]}"; do wait "$pid" || failed=1; done
+    (( failed == 0 )) || e2e_fail "a watcher of the runs started together could not do its job"
+    E2E_TOGETHER=$n
+}
+
+# e2e_together_run N: sets E2E_REPORT, E2E_BOXES, E2E_BOX_*, E2E_EXIT, ...
+# as e2e_watch left them for run N of e2e_watch_together, so that the
+# usual assertions check that run.
+e2e_together_run() {
+    [[ -f $E2E_DIR/together-$1.vars ]] || e2e_fail "no run $1 was started together"
+    # shellcheck disable=SC1090
+    source "$E2E_DIR/together-$1.vars"
+}
+
+# _e2e_report_field REPORT TAG [N]: field N (default 1) of the first line
+# of REPORT tagged TAG.
+_e2e_report_field() {
+    awk -F'\t' -v tag="$2" -v n="${3:-1}" '$1 == tag { print $(n + 1); exit }' "$1"
+}
+
+# e2e_assert_took_turns: the runs started together took turns: ordered by
+# their ends, each run showed its first box only after the run before it
+# had ended.  Runs that overlap show their boxes while the other still
+# works.  Logs the time line of the runs.
+e2e_assert_took_turns() {
+    local n start box run first="" line
+    local -a spans=()
+    for ((n = 1; n <= E2E_TOGETHER; n++)); do
+        e2e_together_run "$n"
+        start=$(_e2e_report_field "$E2E_REPORT" STARTED_AT)
+        box=$(_e2e_report_field "$E2E_REPORT" BOX 4)
+        run=$(_e2e_report_field "$E2E_REPORT" RUN_MS)
+        [[ -n $start && -n $box && -n $run ]] ||
+            e2e_fail "run $n: its report lacks its start, a box or its end"
+        if [[ -z $first ]] || (( start < first )); then first=$start; fi
+        spans+=("$((start + run)) $((start + box)) $start $n")
+    done
+    local prev_end="" prev_n end
+    while read -r end box start n; do
+        e2e_log "run $n: started at $((start - first)) ms, box at $((box - first)) ms, ended at $((end - first)) ms"
+        if [[ -n $prev_end ]] && (( box <= prev_end )); then
+            e2e_fail "run $n showed its box at $((box - first)) ms, while run $prev_n was still running (it ended at $((prev_end - first)) ms)"
+        fi
+        prev_end=$end prev_n=$n
+    done < <(printf '%s\n' "${spans[@]}" | sort -n)
+}
+
+# e2e_state_digest WHAT...: the state of a machine in a form that diff
+# compares with another machine's, leaving out what differs between two
+# machines brought to the same state at different moments (times).  WHAT
+# is a file or folder 'C:\...' (each file below it with its size and
+# content digest, each folder by name) or a registry key 'HKEY_...' (its
+# export); one that does not exist is printed as absent.
+e2e_state_digest() {
+    local what path export=$E2E_DIR/digest.$$.reg
+    for what in "$@"; do
+        if [[ $what == [cC]:* ]]; then
+            path=$(e2e_c_path "$what")
+            _e2e_digest_files "$what" "$path"
+        elif e2e_reg_export "$what" "$export" >/dev/null 2>&1; then
+            printf '%s\texport:\n' "$what"
+            cat "$export"
+        else
+            printf '%s\tabsent\n' "$what"
+        fi
+    done
+    rm -f "$export"
+}
+
+# _e2e_digest_files WIN_PATH UNIX_PATH: the files part of e2e_state_digest.
+_e2e_digest_files() {
+    local win=$1 unix=$2 type size rel
+    if [[ ! -e $unix ]]; then
+        printf '%s\tabsent\n' "$win"
+        return 0
+    fi
+    find "$unix" -printf '%y\t%s\t%P\n' | LC_ALL=C sort -t $'\t' -k 3 |
+        while IFS=$'\t' read -r type size rel; do
+            if [[ $type == f ]]; then
+                printf '%s\tfile %s %s\n' "$win${rel:+\\${rel//\//\\}}" "$size" \
+                    "$(md5sum <"$unix${rel:+/$rel}" | cut -c1-32)"
+            else
+                printf '%s\t%s\n' "$win${rel:+\\${rel//\//\\}}" "$type"
+            fi
+        done
+}

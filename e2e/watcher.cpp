@@ -8,7 +8,11 @@
 //
 // Usage:
 //   watcher.exe [-t SECONDS] [-C WORKDIR] [-n MAXBOXES] [-s SHOTDIR]
-//               REPORT PROGRAM [ARGS...]
+//               [-k MS] REPORT PROGRAM [ARGS...]
+//
+// With -k, the watcher kills the program MS milliseconds after starting
+// it, as a user ending it in the task manager would (boxes shown before
+// that are reported and pressed as usual).
 //
 // With -s, before pressing OK on box N (from 1) the watcher writes the
 // box's screen rectangle "x y width height" to SHOTDIR\box-N.rect and
@@ -18,16 +22,21 @@
 // Report lines (UTF-8, fields separated by one tab; a backslash, tab,
 // newline or carriage return inside a field is written as \\ \t \n \r):
 //   START    <process id>
+//   STARTED_AT <ms since 1601-01-01 UTC by the system clock, at the start>
+//            (so that the reports of programs watched at the same time
+//            can be laid on one time line)
 //   BOX      <caption> <text> <button ids, comma-separated> <ms since start>
 //   EXIT     <exit code, unsigned decimal>
 //   AFTER_OK_MS <ms from the last OK press to the program's exit>
 //            (only when a box was shown)
 //   RUN_MS   <ms from start to exit>
 //   TIMEOUT  <seconds>   the program did not end in time and was killed
+//   KILLED   <ms since start>   killed as -k asked, before it ended
 //   ERROR    <what failed> <Windows error number>
 //   DONE     the report is complete
 //
-// Exit code: 0 when the program ran and ended by itself, 1 on a timeout,
+// Exit code: 0 when the program ran and ended by itself or was killed as
+// -k asked, 1 on a timeout,
 // 2 on bad usage, 3 when the program could not be started or the report
 // could not be written.
 #include <windows.h>
@@ -238,7 +247,7 @@ void quoteArg(Line& cmd, const wchar_t* arg) {
 }
 
 int usage() {
-    reportError(L"usage: watcher.exe [-t SECONDS] [-C WORKDIR] [-n MAXBOXES] [-s SHOTDIR] REPORT PROGRAM [ARGS...]", 0);
+    reportError(L"usage: watcher.exe [-t SECONDS] [-C WORKDIR] [-n MAXBOXES] [-s SHOTDIR] [-k MS] REPORT PROGRAM [ARGS...]", 0);
     return 2;
 }
 
@@ -278,6 +287,7 @@ int wmain(int argc, wchar_t** argv) {
     unsigned maxBoxes = 20;
     const wchar_t* workdir = nullptr;
     const wchar_t* shotDir = nullptr;
+    ULONGLONG killAfterMs = 0;  // 0: never
     int i = 1;
     for (; i + 1 < argc && argv[i][0] == L'-'; i += 2) {
         if (wcscmp(argv[i], L"-t") == 0)
@@ -288,6 +298,8 @@ int wmain(int argc, wchar_t** argv) {
             maxBoxes = static_cast<unsigned>(wcstoul(argv[i + 1], nullptr, 10));
         else if (wcscmp(argv[i], L"-s") == 0)
             shotDir = argv[i + 1];
+        else if (wcscmp(argv[i], L"-k") == 0)
+            killAfterMs = wcstoull(argv[i + 1], nullptr, 10);
         else
             break;
     }
@@ -305,6 +317,8 @@ int wmain(int argc, wchar_t** argv) {
     Line cmd;
     for (int a = i + 1; a < argc; ++a) quoteArg(cmd, argv[a]);
 
+    FILETIME startedAt;
+    GetSystemTimeAsFileTime(&startedAt);
     ULONGLONG started = GetTickCount64();
     STARTUPINFOW si;
     memset(&si, 0, sizeof si);
@@ -351,16 +365,39 @@ int wmain(int argc, wchar_t** argv) {
         l.raw(L"START");
         l.number(pid);
         l.emit();
+        l.raw(L"STARTED_AT");
+        l.number(((static_cast<ULONGLONG>(startedAt.dwHighDateTime) << 32) |
+                  startedAt.dwLowDateTime) / 10000);
+        l.emit();
     }
 
     const ULONGLONG deadline = started + static_cast<ULONGLONG>(timeoutSeconds) * 1000;
     ULONGLONG lastOk = 0;
     unsigned boxes = 0;
+    const ULONGLONG killAt = killAfterMs ? started + killAfterMs : 0;
     bool exited = false;
+    bool killed = false;
     while (!exited) {
-        exited = WaitForSingleObject(process, 50) == WAIT_OBJECT_0;
-        if (exited) break;
+        // Polls every 50 ms, but wakes in time for the kill.
+        DWORD poll = 50;
         ULONGLONG now = GetTickCount64();
+        if (killAt) {
+            ULONGLONG left = killAt > now ? killAt - now : 0;
+            if (left < poll) poll = static_cast<DWORD>(left);
+        }
+        exited = WaitForSingleObject(process, poll) == WAIT_OBJECT_0;
+        if (exited) break;
+        now = GetTickCount64();
+        if (killAt && now >= killAt) {
+            TerminateProcess(process, 1);
+            WaitForSingleObject(process, 5000);
+            Line l;
+            l.raw(L"KILLED");
+            l.number(now - started);
+            l.emit();
+            killed = true;
+            break;
+        }
         if (now >= deadline) break;
 
         // Forget boxes that have gone, so a new box is never mistaken for one
@@ -413,7 +450,9 @@ int wmain(int argc, wchar_t** argv) {
 
     ULONGLONG ended = GetTickCount64();
     int rc = 0;
-    if (!exited) {
+    if (killed) {
+        // Reported above; the program did not end by itself.
+    } else if (!exited) {
         Line l;
         l.raw(L"TIMEOUT");
         l.number(timeoutSeconds);

@@ -3,6 +3,8 @@
 # instance names oem13.inf, the enumeration instances name oem12.inf in
 # their DeviceDesc.  One run finds both, removes every leftover and
 # nothing else, stages and registers the package and asks for a restart.
+# Both INF copies go through Setup (SetupUninstallOEMInfW, forced), as
+# Setup's own trace shows.
 here=$(dirname "${BASH_SOURCE[0]}")
 source "$here/../lib.sh"
 source "$here/../older_install.sh"
@@ -13,8 +15,12 @@ e2e_stage_package "$QX_PACKAGE_DIR"
 older_seed
 older_snapshot
 
-e2e_run_installer
+WINEDEBUG=trace+setupapi e2e_run_installer
 e2e_assert_boxes "$E2E_CAPTION_EN" "$E2E_RESTART_EN"
+for inf in oem12.inf oem13.inf; do
+    grep -q "trace:setupapi:SetupUninstallOEMInfW L\"$inf\", 0x00000001," "$E2E_WINE_LOG" ||
+        e2e_fail "$inf was not uninstalled through Setup (trace in $E2E_WINE_LOG)"
+done
 e2e_assert_exit 0
 e2e_assert_prompt_exit
 e2e_assert_staged
