@@ -422,8 +422,11 @@ e2e_run_installer() {
 #                      killed, else 0
 #   E2E_AFTER_OK_MS    ms from the last OK press to the exit ("" if no box)
 #   E2E_RUN_MS         ms from start to exit
+#   E2E_KILLED_MS      ms from start to the kill E2E_KILL_MS asked for (""
+#                      when the program ended before it)
 # With E2E_SHOT_DIR set (a unix folder), the watcher waits before each
-# press for a screenshot: see watcher.exe -s.
+# press for a screenshot: see watcher.exe -s.  With E2E_KILL_MS set, it
+# kills the program that many ms after its start: see watcher.exe -k.
 # Prints what the user saw.  Fails the scenario only when the watcher
 # itself could not do its job.
 e2e_watch() {
@@ -431,9 +434,10 @@ e2e_watch() {
     _e2e_runs=$((_e2e_runs + 1))
     E2E_REPORT=$E2E_DIR/run-$_e2e_runs.report
     rm -f "$E2E_REPORT"
-    local rc=0 shots=()
-    [[ -n ${E2E_SHOT_DIR:-} ]] && shots=(-s "$(e2e_win_path "$E2E_SHOT_DIR")")
-    e2e_wine "$QX_E2E_BIN/watcher.exe" -t "$(e2e_scaled "${E2E_TIMEOUT:-60}")" "${shots[@]}" \
+    local rc=0 options=()
+    [[ -n ${E2E_SHOT_DIR:-} ]] && options+=(-s "$(e2e_win_path "$E2E_SHOT_DIR")")
+    [[ -n ${E2E_KILL_MS:-} ]] && options+=(-k "$E2E_KILL_MS")
+    e2e_wine "$QX_E2E_BIN/watcher.exe" -t "$(e2e_scaled "${E2E_TIMEOUT:-60}")" "${options[@]}" \
         "$(e2e_win_path "$E2E_REPORT")" "$@" || rc=$?
     [[ -f $E2E_REPORT ]] || e2e_fail "the watcher wrote no report (exit code $rc)"
     E2E_BOXES=0
@@ -444,6 +448,7 @@ e2e_watch() {
     E2E_TIMED_OUT=0
     E2E_AFTER_OK_MS=""
     E2E_RUN_MS=""
+    E2E_KILLED_MS=""
     local line tag a b c done=0
     local -a f
     while IFS= read -r line; do
@@ -461,6 +466,7 @@ e2e_watch() {
         TIMEOUT) E2E_TIMED_OUT=1 ;;
         AFTER_OK_MS) E2E_AFTER_OK_MS=$a ;;
         RUN_MS) E2E_RUN_MS=$a ;;
+        KILLED) E2E_KILLED_MS=$a ;;
         ERROR) e2e_fail "the watcher could not run $exe: $a (error $b)" ;;
         DONE) done=1 ;;
         esac
@@ -473,6 +479,8 @@ e2e_watch() {
     (( E2E_BOXES )) || e2e_log "no box"
     if (( E2E_TIMED_OUT )); then
         e2e_log "the installer did not end within $(e2e_scaled "${E2E_TIMEOUT:-60}") s and was killed"
+    elif [[ -n $E2E_KILLED_MS ]]; then
+        e2e_log "killed $E2E_KILLED_MS ms after its start, as asked"
     else
         e2e_log "exit code $E2E_EXIT after $E2E_RUN_MS ms${E2E_AFTER_OK_MS:+ ($E2E_AFTER_OK_MS ms after the last OK)}"
     fi
@@ -743,28 +751,12 @@ E2E_MODE_FILE=${QX_E2E_WORK:-/tmp}/win32-mode
 # ------------------------------------------ interrupted and overlapping runs
 
 # e2e_run_installer_killed MS: runs the installer as e2e_run_installer
-# does, under a watcher that kills it MS milliseconds (times the time
-# factor) after its start, as a user ending it in the task manager would.
-# Sets E2E_REPORT, and E2E_KILLED_MS: how long after its start it was
-# killed, or "" when it had ended by itself before.  Boxes it showed are
-# pressed, not checked.
+# does, killed MS milliseconds (times the time factor) after its start, as
+# a user ending it in the task manager would; E2E_KILLED_MS tells whether
+# the kill landed.  Boxes it showed are pressed, not checked.
 e2e_run_installer_killed() {
-    local ms pkg=${E2E_PKG_WIN:-C:\\pkg} rc=0
-    ms=$(e2e_scaled "$1")
-    _e2e_runs=$((_e2e_runs + 1))
-    E2E_REPORT=$E2E_DIR/run-$_e2e_runs.report
-    rm -f "$E2E_REPORT"
-    e2e_wine "$QX_E2E_BIN/watcher.exe" -t "$(e2e_scaled "${E2E_TIMEOUT:-60}")" -k "$ms" \
-        "$(e2e_win_path "$E2E_REPORT")" "$pkg\\QxDspInstaller.exe" || rc=$?
-    if ! grep -q '^DONE' "$E2E_REPORT" 2>/dev/null || grep -q '^ERROR' "$E2E_REPORT"; then
-        e2e_fail "the watcher could not run the installer to be killed (watcher exit code $rc)"
-    fi
-    E2E_KILLED_MS=$(awk -F'\t' '$1 == "KILLED" { print $2 }' "$E2E_REPORT")
-    if [[ -n $E2E_KILLED_MS ]]; then
-        e2e_log "installer killed $E2E_KILLED_MS ms after its start"
-    else
-        e2e_log "the installer ended by itself within $ms ms, before the kill"
-    fi
+    E2E_KILL_MS=$(e2e_scaled "$1") e2e_run_installer
+    [[ -n $E2E_KILLED_MS ]] || e2e_log "the installer ended by itself before the kill"
 }
 
 # e2e_watch_together PROGRAM...: runs each program (Windows path) under a

@@ -258,10 +258,12 @@ BOOL WINAPI HostSetupUninstallOEMInfW(PCWSTR infFileName, DWORD flags,
      * device uses, ERROR_INF_IN_USE_BY_DEVICES); and the package's
      * driver-store folder and catalogue, which Windows removes with it,
      * are not modelled.  Wine 8 deletes the INF alone, not its PNF. */
-    machine().files.erase(Upper(JoinPath(c)));
-    u16 pnf = inf.substr(0, inf.rfind(u'.')) + u".PNF";
+    DeleteTree(c);
+    /* Its precompiled companion goes with it. */
+    const u16 pnf = inf.substr(0, inf.rfind(u'.')) + u".PNF";
     std::vector<u16> p;
-    if (NormalisePath(pnf, p) && FindEntry(p) && !FindEntry(p)->dir)
+    FileEntry *companion = NormalisePath(pnf, p) ? FindEntry(p) : nullptr;
+    if (companion && !companion->dir)
         DeleteTree(p);
     return TRUE;
 }
