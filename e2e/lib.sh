@@ -291,19 +291,58 @@ _e2e_launcher() {
     if [[ $1 == reg && -x $E2E_WINE64 ]]; then echo "$E2E_WINE64"; else echo wine; fi
 }
 
+# _e2e_run LOG PROGRAM ARGS...: PROGRAM under Wine, through its launcher
+# and in the scenario's locale, with all its output in LOG; returns its
+# exit code.
+#
+# reg.exe runs once more when it fails without a word.  It did so once,
+# on a freshly set-up machine under load, in two scenarios a few seconds
+# apart: an import ended with exit code 1 as if its file were empty, an
+# export as if it could not create its file, and WINEDEBUG=-all muted
+# whatever Wine had to say.  The second try lets Wine's errors through
+# (to LOG.wine-errors, so that LOG stays reg's own output) and says what
+# it saw.  A reg failure of substance (no such key, no such file) always
+# prints a message, and is not retried.
+_e2e_run() {
+    local log=$1 rc=0 launcher
+    shift
+    launcher=$(_e2e_launcher "$1")
+    _e2e_run_once "$log" "$log" "$launcher" "$@" || rc=$?
+    if (( rc != 0 )) && [[ $1 == reg && ! -s $log ]]; then
+        printf '[%s] wine %s: exit code %d and no output; running it once more (%s of %s free)\n' \
+            "$E2E_NAME" "$*" "$rc" "$(df -h --output=avail "$log" 2>/dev/null | tail -1 | tr -d ' ')" \
+            "$(dirname "$log")" >&2
+        rc=0
+        WINEDEBUG=-all,err+all _e2e_run_once "$log" "$log.wine-errors" "$launcher" "$@" || rc=$?
+        printf '[%s] the second try: exit code %d; Wine said: %s\n' "$E2E_NAME" "$rc" \
+            "$(head -c 2000 "$log.wine-errors" | tr '\n' ' ' | grep . || echo nothing)" >&2
+    fi
+    return $rc
+}
+
+# _e2e_run_once LOG ERRORS LAUNCHER PROGRAM ARGS...: one start of PROGRAM,
+# its standard output in LOG and its standard error in ERRORS (which may
+# be LOG).
+_e2e_run_once() {
+    local log=$1 errors=$2 launcher=$3
+    shift 3
+    local -a locale=()
+    [[ -z $E2E_LC_ALL ]] || locale=("LC_ALL=$E2E_LC_ALL")
+    if [[ $errors == "$log" ]]; then
+        env "${locale[@]}" "$launcher" "$@" </dev/null >"$log" 2>&1
+    else
+        env "${locale[@]}" "$launcher" "$@" </dev/null >"$log" 2>"$errors"
+    fi
+}
+
 # e2e_wine PROGRAM ARGS...: runs PROGRAM under Wine with its output in a
 # log file of the scenario; returns the program's exit code and shows the
 # log when it is not 0.  E2E_WINE_LOG names the log afterwards.
 e2e_wine() {
     _e2e_wine_runs=$((_e2e_wine_runs + 1))
     E2E_WINE_LOG=${E2E_DIR:-${QX_E2E_WORK:-/tmp}}/wine-$_e2e_wine_runs.log
-    local rc=0 launcher
-    launcher=$(_e2e_launcher "$1")
-    if [[ -n $E2E_LC_ALL ]]; then
-        LC_ALL=$E2E_LC_ALL "$launcher" "$@" </dev/null >"$E2E_WINE_LOG" 2>&1 || rc=$?
-    else
-        "$launcher" "$@" </dev/null >"$E2E_WINE_LOG" 2>&1 || rc=$?
-    fi
+    local rc=0
+    _e2e_run "$E2E_WINE_LOG" "$@" || rc=$?
     if (( rc != 0 )); then
         printf '[%s] wine %s: exit code %d; output:\n' "$E2E_NAME" "$*" "$rc" >&2
         sed 's/^/    /' "$E2E_WINE_LOG" >&2
@@ -507,7 +546,7 @@ e2e_reg_query() {
     local rc=0
     _e2e_wine_runs=$((_e2e_wine_runs + 1))
     local log=$E2E_DIR/wine-$_e2e_wine_runs.log
-    "$(_e2e_launcher reg)" reg query "$@" </dev/null >"$log" 2>&1 || rc=$?
+    _e2e_run "$log" reg query "$@" || rc=$?
     tr -d '\r' <"$log"
     return $rc
 }
