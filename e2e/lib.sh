@@ -295,28 +295,32 @@ _e2e_launcher() {
 # and in the scenario's locale, with all its output in LOG; returns its
 # exit code.
 #
-# reg.exe runs once more when it fails without a word.  It did so once,
-# on a freshly set-up machine under load, in two scenarios a few seconds
-# apart: an import ended with exit code 1 as if its file were empty, an
-# export as if it could not create its file, and WINEDEBUG=-all muted
-# whatever Wine had to say.  The second try lets Wine's errors through
-# (to LOG.wine-errors, so that LOG stays reg's own output) and says what
-# it saw.  A reg failure of substance (no such key, no such file) always
-# prints a message, and is not retried.
+# reg.exe runs again when it fails without a word.  It did so once, on a
+# freshly set-up machine under load, in two scenarios a few seconds apart:
+# an import ended with exit code 1 as if its file were empty, an export as
+# if it could not create its file, and WINEDEBUG=-all muted whatever Wine
+# had to say.  Whatever held for those seconds may still hold a moment
+# later, so it gets E2E_REG_TRIES starts in all, 2 s apart; the later
+# ones let Wine's errors through (to LOG.wine-errors, so that LOG stays
+# reg's own output) and each says what it saw.  A reg failure of
+# substance (no such key, no such file) prints a message and runs once.
+E2E_REG_TRIES=3
 _e2e_run() {
-    local log=$1 rc=0 launcher
+    local log=$1 rc=0 launcher try=1
     shift
     launcher=$(_e2e_launcher "$1")
     _e2e_run_once "$log" "$log" "$launcher" "$@" || rc=$?
-    if (( rc != 0 )) && [[ $1 == reg && ! -s $log ]]; then
-        printf '[%s] wine %s: exit code %d and no output; running it once more (%s of %s free)\n' \
+    while (( rc != 0 && try < E2E_REG_TRIES )) && [[ $1 == reg && ! -s $log ]]; do
+        printf '[%s] wine %s: exit code %d and no output (%s of %s free); starting it again\n' \
             "$E2E_NAME" "$*" "$rc" "$(df -h --output=avail "$log" 2>/dev/null | tail -1 | tr -d ' ')" \
             "$(dirname "$log")" >&2
+        sleep 2
+        try=$((try + 1))
         rc=0
         WINEDEBUG=-all,err+all _e2e_run_once "$log" "$log.wine-errors" "$launcher" "$@" || rc=$?
-        printf '[%s] the second try: exit code %d; Wine said: %s\n' "$E2E_NAME" "$rc" \
+        printf '[%s] start %d: exit code %d; Wine said: %s\n' "$E2E_NAME" "$try" "$rc" \
             "$(head -c 2000 "$log.wine-errors" | tr '\n' ' ' | grep . || echo nothing)" >&2
-    fi
+    done
     return $rc
 }
 

@@ -52,24 +52,29 @@ e2e_reg_export 'HKLM\SOFTWARE\QxHarness' "$E2E_DIR/export.reg" || e2e_fail "expo
 grep -qxF '[HKEY_LOCAL_MACHINE\SOFTWARE\QxHarness\Sub]' "$E2E_DIR/export.reg" || e2e_fail "export lacks the sub-key"
 grep -qxF '"Count"=dword:00000007' "$E2E_DIR/export.reg" || e2e_fail "export lacks the DWORD value"
 
-# A reg that fails without a word runs once more; one that fails with a
-# message (a missing key) runs once.  A launcher that fails silently on
-# its first start stands in for the silent failure.
+# A reg that fails without a word starts again, E2E_REG_TRIES times at
+# most; one that fails with a message (a missing key) runs once.  A
+# launcher that fails silently while fewer than SILENT starts were made
+# stands in for the silent failure.
 starts=$E2E_DIR/flaky.starts
 cat >"$E2E_DIR/flaky-wine64" <<FLAKY
 #!/bin/bash
 echo start >>"$starts"
-(( \$(wc -l <"$starts") > 1 )) || exit 1
+(( \$(wc -l <"$starts") > SILENT )) || exit 1
 exec "$E2E_WINE64" "\$@"
 FLAKY
 chmod +x "$E2E_DIR/flaky-wine64"
 real_wine64=$E2E_WINE64
 E2E_WINE64=$E2E_DIR/flaky-wine64
+export SILENT=1
 e2e_assert_eq 0x7 "$(e2e_reg_value 'HKLM\SOFTWARE\QxHarness\Sub' Count 2>/dev/null)" \
     "a value read after a silent failure"
 e2e_assert_eq 2 "$(wc -l <"$starts")" "starts of reg after a silent failure"
-echo start >"$starts" # past the silent first start
 if e2e_reg_query 'HKLM\SOFTWARE\QxHarness\None' >/dev/null; then e2e_fail "a missing key was found"; fi
-e2e_assert_eq 2 "$(wc -l <"$starts")" "starts of reg for a missing key"
+e2e_assert_eq 3 "$(wc -l <"$starts")" "starts of reg after a missing key's"
+rm "$starts"
+export SILENT=1000
+if e2e_reg_query 'HKLM\SOFTWARE\QxHarness\Sub' >/dev/null 2>&1; then e2e_fail "a reg that never spoke succeeded"; fi
+e2e_assert_eq "$E2E_REG_TRIES" "$(wc -l <"$starts")" "starts of a reg that always fails silently"
 E2E_WINE64=$real_wine64
 e2e_pass
