@@ -472,6 +472,9 @@ e2e_run_installer() {
 # kills the program that many ms after its start: see watcher.exe -k.
 # Prints what the user saw.  Fails the scenario only when the watcher
 # itself could not do its job.
+# What e2e_watch sets, which e2e_watch_together hands back for each run.
+_E2E_WATCH_RESULTS=(E2E_REPORT E2E_BOXES E2E_BOX_CAPTION E2E_BOX_TEXT E2E_BOX_BUTTONS
+    E2E_EXIT E2E_TIMED_OUT E2E_AFTER_OK_MS E2E_RUN_MS E2E_KILLED_MS)
 e2e_watch() {
     local exe=$1
     _e2e_runs=$((_e2e_runs + 1))
@@ -817,8 +820,7 @@ e2e_watch_together() {
             _e2e_runs=$((n * 1000))
             _e2e_wine_runs=$((n * 1000))
             e2e_watch "$exe"
-            declare -p E2E_REPORT E2E_BOXES E2E_BOX_CAPTION E2E_BOX_TEXT \
-                E2E_BOX_BUTTONS E2E_EXIT E2E_TIMED_OUT E2E_AFTER_OK_MS E2E_RUN_MS |
+            declare -p "${_E2E_WATCH_RESULTS[@]}" |
                 sed 's/^declare -/declare -g -/' >"$E2E_DIR/together-$n.vars"
         ) &
         pids+=("$!")
