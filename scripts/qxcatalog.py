@@ -274,6 +274,9 @@ class Catalogue:
 def read_catalogue(data):
     """Parses a catalogue's bytes; raises CatalogueError saying what it is
     not."""
+    if not data.startswith(b"\x30"):
+        raise CatalogueError("is not a PKCS#7 catalogue (it does not begin as DER data "
+                             f"does: {data[:12]!r})")
     try:
         info = cms.ContentInfo.load(data, strict=True)
         if info["content_type"].native != "signed_data":
@@ -285,6 +288,8 @@ def read_catalogue(data):
                                  f"{encap['content_type'].dotted}, not a certificate "
                                  "trust list")
         ctl = encap["content"]
+        if not isinstance(ctl, CertificateTrustList):
+            ctl = ctl.parse(CertificateTrustList)
         usages = [oid.dotted for oid in ctl["subject_usage"]]
         if OID_CATALOG_LIST not in usages:
             raise CatalogueError("is a certificate trust list, but not a catalogue "
@@ -440,3 +445,113 @@ def inf_hwids(text):
             if hwid.startswith(("usb\\", "pci\\", "hid\\", "root\\")) and hwid not in found:
                 found.append(hwid)
     return found
+
+
+# --- The signer ----------------------------------------------------------
+
+# Microsoft's hardware signing signs catalogues as this publisher; the
+# extended key usage of its certificate tells a certified (HLK) signature
+# from an attestation one.
+MICROSOFT_HARDWARE_PUBLISHER = "Microsoft Windows Hardware Compatibility Publisher"
+EKU_WHQL = "1.3.6.1.4.1.311.10.3.5"
+EKU_ATTESTATION = "1.3.6.1.4.1.311.10.3.5.1"
+TIMESTAMP_ATTRIBUTES = {"counter_signature", "signature_time_stamp_token",
+                        "microsoft_time_stamp_token"}
+
+
+class Signer:
+    """Who signed a catalogue and how Windows treats it.  kind: "none",
+    "microsoft-certified", "microsoft-attestation" or "other"."""
+
+    def __init__(self, kind, subject=None, issuer=None, time_stamped=False):
+        self.kind, self.subject, self.issuer = kind, subject, issuer
+        self.time_stamped = time_stamped
+
+    @property
+    def microsoft(self):
+        return self.kind.startswith("microsoft-")
+
+
+def signer_of(catalogue):
+    signed = catalogue.signed_data
+    if len(signed["signer_infos"]) == 0:
+        return Signer("none")
+    info = signed["signer_infos"][0]
+    certificate = None
+    sid = info["sid"]
+    for choice in signed["certificates"] or []:
+        if choice.name != "certificate":
+            continue
+        cert = choice.chosen
+        if sid.name == "issuer_and_serial_number":
+            if (cert.issuer == sid.chosen["issuer"]
+                    and cert.serial_number == sid.chosen["serial_number"].native):
+                certificate = cert
+        elif cert.key_identifier == sid.chosen.native:
+            certificate = cert
+    stamped = any(attr["type"].native in TIMESTAMP_ATTRIBUTES
+                  for attr in info["unsigned_attrs"] or [])
+    if certificate is None:
+        return Signer("other", "an unknown signer (its certificate is not in the catalogue)",
+                      None, stamped)
+    subject = name_text(certificate.subject)
+    issuer = name_text(certificate.issuer)
+    common_names = certificate.subject.native.get("common_name", "")
+    if isinstance(common_names, str):
+        common_names = [common_names]
+    if MICROSOFT_HARDWARE_PUBLISHER in common_names:
+        usages = certificate.extended_key_usage_value
+        dotted = [u.dotted for u in usages] if usages else []
+        kind = ("microsoft-attestation" if EKU_ATTESTATION in dotted
+                else "microsoft-certified")
+        return Signer(kind, subject, issuer, stamped)
+    return Signer("other", subject, issuer, stamped)
+
+
+NAME_ABBREVIATIONS = {"common_name": "CN", "organization_name": "O",
+                      "organizational_unit_name": "OU", "country_name": "C",
+                      "state_or_province_name": "ST", "locality_name": "L"}
+
+
+def name_text(name):
+    """A certificate name as "CN=..., O=...", in the order it is written."""
+    parts = []
+    for rdn in name.chosen:
+        for pair in rdn:
+            kind = pair["type"].native
+            parts.append(f"{NAME_ABBREVIATIONS.get(kind, kind)}={pair['value'].native}")
+    return ", ".join(parts)
+
+
+def os_names(os_attr):
+    return ", ".join(OS_ATTR_NAMES.get(entry, entry) for entry in os_attr)
+
+
+def signer_note(signer, os_attr, verified_against=None):
+    """What Windows does with a catalogue so signed, in one line."""
+    if signer.kind == "none":
+        return ("not signed: Windows 10 and 11 refuse the package; 32-bit Windows Vista "
+                "and 7 warn and let an administrator go on; Windows XP warns")
+    stamp = "time-stamped" if signer.time_stamped else "not time-stamped"
+    if verified_against:
+        told = f"the signature verifies against the root certificate {verified_against}"
+    else:
+        told = ("the publisher is told by the certificate's name, not verified against "
+                "Microsoft's root (give --ca FILE to verify it)")
+    if signer.microsoft:
+        versions = os_names(os_attr) or "no Windows version (it has no OSAttr)"
+        if signer.kind == "microsoft-attestation":
+            what = ("an attestation signature: installs without a question on Windows 10 "
+                    "and 11 only")
+        else:
+            what = ("a certified (HLK) signature: installs without a question on Windows "
+                    "Vista to 11")
+        return (f"signed through Microsoft's hardware signing by {signer.subject}, {stamp}; "
+                f"{what}, and only on the versions its OSAttr names: {versions}; {told}")
+    return (f"signed by {signer.subject}" + (f" (issued by {signer.issuer})"
+                                             if signer.issuer and signer.issuer != signer.subject
+                                             else " (self-signed)" if signer.issuer else "")
+            + f", {stamp}: not Microsoft's hardware signing, so Windows asks the user "
+            "whether to trust this publisher, and no 64-bit Windows loads its kernel "
+            "driver outside test-signing mode (since Windows 10 1607 new kernel drivers "
+            f"must be signed through Microsoft); {told}")
