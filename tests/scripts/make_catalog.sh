@@ -1,0 +1,123 @@
+#!/usr/bin/env bash
+# scripts/make-catalog makes the same catalogue twice from the same
+# package; signed with a throwaway certificate it verifies with
+# osslsigncode, and scripts/check-package names that certificate's
+# subject as the signer and says that Windows asks the user.  A PE image
+# signed after the catalogue was made still matches its member; a
+# catalogue for Windows 7 and later is passed with a warning about XP.
+#
+#   tests/scripts/make_catalog.sh PACKAGE_DIR
+set -uo pipefail
+package=$1
+here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+scripts=$here/../../scripts
+tmp=$(mktemp -d)
+trap 'rm -rf "$tmp"' EXIT
+failures=0
+
+ok() { echo "ok   $1"; }
+fail() {
+    echo "FAIL $1"
+    local line
+    if [[ -n ${2:-} ]]; then
+        while IFS= read -r line; do echo "    $line"; done <<<"$2"
+    fi
+    failures=$((failures + 1))
+}
+
+# A code-signing certificate of its own, and another one to refuse.
+printf 'catalogue test password\n' >"$tmp/password"
+for who in signer stranger; do
+    if ! { openssl req -x509 -newkey rsa:2048 -nodes -days 2 \
+        -subj "/CN=QxDsp Catalogue Test $who/O=Quorvantix" \
+        -addext extendedKeyUsage=codeSigning -addext keyUsage=digitalSignature \
+        -keyout "$tmp/$who.key" -out "$tmp/$who.pem" &&
+        openssl pkcs12 -export -inkey "$tmp/$who.key" -in "$tmp/$who.pem" \
+            -out "$tmp/$who.pfx" -passout "file:$tmp/password"; } >"$tmp/openssl.log" 2>&1; then
+        echo "FAIL: no test certificate:"; cat "$tmp/openssl.log"; exit 1
+    fi
+done
+
+cp -r "$package" "$tmp/a"
+cp -r "$package" "$tmp/b"
+if ! { "$scripts/make-catalog" "$tmp/a" && "$scripts/make-catalog" "$tmp/b"; } >/dev/null; then
+    echo "FAIL: make-catalog failed"; exit 1
+fi
+if cmp -s "$tmp/a/USB_DSP.cat" "$tmp/b/USB_DSP.cat" && cmp -s "$tmp/a/USB_DSP.cat" "$package/USB_DSP.cat"; then
+    ok "the same package gives the same unsigned catalogue ($(stat -c %s "$tmp/a/USB_DSP.cat") bytes)"
+else
+    fail "two unsigned catalogues of the same package differ"
+fi
+
+cp -r "$package" "$tmp/s"
+if ! out=$("$scripts/make-catalog" "$tmp/s" --sign "$tmp/signer.pfx" --password-file "$tmp/password" 2>&1); then
+    fail "make-catalog --sign failed" "$out"
+fi
+# osslsigncode verifies a catalogue by way of a file it lists from
+# version 2.8 (-catalog); older ones verify the catalogue itself.
+if osslsigncode --help 2>&1 | grep -q -- '-catalog'; then
+    verify=(osslsigncode verify -CAfile "$tmp/signer.pem" -catalog "$tmp/s/USB_DSP.cat"
+        -in "$tmp/s/amd64/libusbDspQx.sys")
+else
+    verify=(osslsigncode verify -CAfile "$tmp/signer.pem" -in "$tmp/s/USB_DSP.cat")
+fi
+if out=$("${verify[@]}" 2>&1); then
+    ok "the signed catalogue verifies with osslsigncode ($(osslsigncode --version | head -1 | cut -d, -f1))"
+else
+    fail "the signed catalogue does not verify: ${verify[*]}" "$out"
+fi
+
+out=$("$scripts/check-package" "$tmp/s" 2>&1)
+rc=$?
+if (( rc == 0 )) && grep -q "USB_DSP.cat: signed by CN=QxDsp Catalogue Test signer, O=Quorvantix (self-signed), not time-stamped: .*Windows asks the user" <<<"$out"; then
+    ok "check-package names the test certificate as the signer and says Windows asks the user"
+else
+    fail "check-package did not name the signer" "$out"
+fi
+
+out=$("$scripts/check-package" --ca "$tmp/signer.pem" "$tmp/s" 2>&1)
+rc=$?
+if (( rc == 0 )) && grep -q "the signature verifies against the root certificate $tmp/signer.pem" <<<"$out"; then
+    ok "--ca with the signer's root verifies the signature"
+else
+    fail "--ca with the signer's root" "$out"
+fi
+out=$("$scripts/check-package" --ca "$tmp/stranger.pem" "$tmp/s" 2>&1)
+rc=$?
+if (( rc == 1 )) && grep -q "USB_DSP.cat: its signature does not verify against $tmp/stranger.pem" <<<"$out"; then
+    ok "--ca with another root is a problem"
+else
+    fail "--ca with another root" "$out"
+fi
+
+# Signing the 64-bit driver itself (an embedded signature) after the
+# catalogue was made leaves its Authenticode hash as it was.
+rm "$tmp/a/amd64/libusbDspQx.sys"
+if ! osslsigncode sign -pkcs12 "$tmp/signer.pfx" -readpass "$tmp/password" -h sha256 \
+    -in "$package/amd64/libusbDspQx.sys" -out "$tmp/a/amd64/libusbDspQx.sys" >"$tmp/sign.log" 2>&1; then
+    echo "FAIL: could not sign the driver:"; cat "$tmp/sign.log"; exit 1
+fi
+out=$("$scripts/check-package" "$tmp/a" 2>&1)
+rc=$?
+if (( rc == 0 )) && ! cmp -s "$package/amd64/libusbDspQx.sys" "$tmp/a/amd64/libusbDspQx.sys"; then
+    ok "a driver signed after the catalogue was made still matches its member"
+else
+    fail "a driver signed after the catalogue was made does not match" "$out"
+fi
+
+# An INF whose models name Windows 7 (6.1) and later.
+tail -c +3 "$package/QX_DSP_USB.inf" | iconv -f UTF-16LE -t UTF-8 |
+    sed 's/ NTx86, NTamd64, NTia64/ NTx86.6.1, NTamd64.6.1, NTia64.6.1/' >"$tmp/seven.inf"
+grep -q 'NTx86\.6\.1' "$tmp/seven.inf" || { echo "FAIL: could not retarget the INF"; exit 1; }
+{ printf '\xff\xfe'; iconv -f UTF-8 -t UTF-16LE "$tmp/seven.inf"; } >"$tmp/b/QX_DSP_USB.inf"
+"$scripts/make-catalog" "$tmp/b" >/dev/null
+out=$("$scripts/check-package" "$tmp/b" 2>&1)
+rc=$?
+if (( rc == 0 )) && grep -q "USB_DSP.cat: for Windows 7, .*(OSAttr 2:6.1,2:6.2,2:6.3,2:10.0); warning: Windows XP" <<<"$out"; then
+    ok "a catalogue for Windows 7 and later passes with a warning about XP"
+else
+    fail "no warning about XP for a Windows 7 catalogue" "$out"
+fi
+
+(( failures == 0 )) || exit 1
+echo "make-catalog: every check passed"
