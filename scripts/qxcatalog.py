@@ -188,7 +188,6 @@ class CertificateTrustList(core.Sequence):
 # CTL itself, not wrapped in an OCTET STRING.
 cms.ContentType._map[OID_CTL] = "certificate_trust_list"
 cms.EncapsulatedContentInfo._oid_specs["certificate_trust_list"] = CertificateTrustList
-x509.ExtensionId._map.setdefault(OID_CAT_NAMEVALUE, "catalog_name_value")
 
 
 # --- File hashes ---------------------------------------------------------
@@ -263,12 +262,12 @@ class Member:
 
 
 class Catalogue:
-    """What a catalogue says: its members, its operating-system attribute
-    and its signed-data (for the signer)."""
+    """What a catalogue says: its members, its operating-system attribute,
+    its hardware IDs and its signer."""
 
-    def __init__(self, signed_data, members, os_attr, hwids):
-        self.signed_data, self.members = signed_data, members
-        self.os_attr, self.hwids = os_attr, hwids
+    def __init__(self, members, os_attr, hwids, signer):
+        self.members, self.os_attr, self.hwids = members, os_attr, hwids
+        self.signer = signer
 
 
 def read_catalogue(data):
@@ -304,11 +303,13 @@ def read_catalogue(data):
                 os_attr = split_list(value)
             elif tag.startswith("HWID"):
                 hwids.append(value)
+        # asn1crypto parses lazily: a damaged signer shows only here.
+        signer = signer_of(signed)
     except CatalogueError:
         raise
-    except (ValueError, TypeError, KeyError, AttributeError) as e:
+    except (ValueError, TypeError, KeyError, AttributeError, IndexError, OverflowError) as e:
         raise CatalogueError(f"is not a PKCS#7 catalogue Windows can read ({first_line(e)})")
-    return Catalogue(signed, members, os_attr, hwids)
+    return Catalogue(members, os_attr, hwids, signer)
 
 
 def first_line(error):
@@ -472,8 +473,8 @@ class Signer:
         return self.kind.startswith("microsoft-")
 
 
-def signer_of(catalogue):
-    signed = catalogue.signed_data
+def signer_of(signed):
+    """The Signer of a catalogue's signed-data."""
     if len(signed["signer_infos"]) == 0:
         return Signer("none")
     info = signed["signer_infos"][0]
