@@ -195,8 +195,8 @@ cms.EncapsulatedContentInfo._oid_specs["certificate_trust_list"] = CertificateTr
 def pe_hashed_ranges(data):
     """The byte ranges of a PE image its Authenticode hash covers: all but
     the checksum, the certificate table's directory entry and the
-    certificate table (an embedded signature).  None when data is not a
-    PE image."""
+    certificate table (an embedded signature); and how many zero bytes
+    follow them.  None when data is not a PE image."""
     if len(data) < 0x40 or data[:2] != b"MZ":
         return None
     pe = struct.unpack_from("<I", data, 0x3C)[0]
@@ -216,16 +216,20 @@ def pe_hashed_ranges(data):
     count = struct.unpack_from("<I", data, count_at)[0]
     # IMAGE_DIRECTORY_ENTRY_SECURITY: its "address" is a file offset.
     cert_entry = directories + 4 * 8
-    if count <= 4 or cert_entry + 8 > len(data):
-        return [(0, checksum), (checksum + 4, len(data))]
-    cert_at, cert_size = struct.unpack_from("<II", data, cert_entry)
     end = len(data)
-    ranges = [(0, checksum), (checksum + 4, cert_entry)]
-    if cert_size and cert_entry + 8 <= cert_at <= end:
-        ranges += [(cert_entry + 8, cert_at), (min(cert_at + cert_size, end), end)]
-    else:
-        ranges.append((cert_entry + 8, end))
-    return ranges
+    cert_at = cert_size = 0
+    if count > 4 and cert_entry + 8 <= end:
+        cert_at, cert_size = struct.unpack_from("<II", data, cert_entry)
+    if not (cert_size and cert_entry + 8 <= cert_at <= end):
+        # Unsigned: a signing tool pads the image with zeros to a multiple
+        # of 8 bytes before it appends a signature, and hashes that
+        # padding; so is an unsigned image hashed (as osslsigncode does).
+        ranges = [(0, checksum), (checksum + 4, min(cert_entry, end))]
+        if cert_entry + 8 <= end:
+            ranges.append((cert_entry + 8, end))
+        return ranges, -end % 8
+    return [(0, checksum), (checksum + 4, cert_entry), (cert_entry + 8, cert_at),
+            (min(cert_at + cert_size, end), end)], 0
 
 
 def file_hash(data, algorithm):
@@ -233,13 +237,15 @@ def file_hash(data, algorithm):
     kind "pe" with the Authenticode image hash for a PE image, "flat"
     with the hash of all its bytes otherwise.  algorithm: "sha1" or
     "sha256"."""
-    ranges = pe_hashed_ranges(data)
+    image = pe_hashed_ranges(data)
     digest = hashlib.new(algorithm)
-    if ranges is None:
+    if image is None:
         digest.update(data)
         return "flat", digest.digest()
+    ranges, padding = image
     for start, end in ranges:
         digest.update(data[start:end])
+    digest.update(bytes(padding))
     return "pe", digest.digest()
 
 

@@ -53,18 +53,25 @@ cp -r "$package" "$tmp/s"
 if ! out=$("$scripts/make-catalog" "$tmp/s" --sign "$tmp/signer.pfx" --password-file "$tmp/password" 2>&1); then
     fail "make-catalog --sign failed" "$out"
 fi
-# osslsigncode verifies a catalogue by way of a file it lists from
-# version 2.8 (-catalog); older ones verify the catalogue itself.
-if osslsigncode --help 2>&1 | grep -q -- '-catalog'; then
-    verify=(osslsigncode verify -CAfile "$tmp/signer.pem" -catalog "$tmp/s/USB_DSP.cat"
-        -in "$tmp/s/amd64/libusbDspQx.sys")
+# osslsigncode verifies a catalogue by way of a PE image it lists from
+# version 2.8 (-catalog), computing the image's Authenticode hash itself;
+# older ones verify the catalogue alone.
+verify_catalogue() { # PACKAGE: every PE image of it, or the catalogue alone
+    local image out
+    if osslsigncode --help 2>&1 | grep -q -- '-catalog'; then
+        for image in amd64/libusbDspQx.dll amd64/libusbDspQx.sys x86/libusbDspQx.sys x86/libusbDspQx_x86.dll; do
+            out=$(osslsigncode verify -CAfile "$tmp/signer.pem" -catalog "$1/USB_DSP.cat" \
+                -in "$1/$image" 2>&1) || { echo "$image: $out"; return 1; }
+        done
+    else
+        osslsigncode verify -CAfile "$tmp/signer.pem" -in "$1/USB_DSP.cat" 2>&1
+    fi
+}
+version=$(osslsigncode --version | head -1 | cut -d, -f1)
+if out=$(verify_catalogue "$tmp/s"); then
+    ok "the signed catalogue verifies with $version, with the same image hashes"
 else
-    verify=(osslsigncode verify -CAfile "$tmp/signer.pem" -in "$tmp/s/USB_DSP.cat")
-fi
-if out=$("${verify[@]}" 2>&1); then
-    ok "the signed catalogue verifies with osslsigncode ($(osslsigncode --version | head -1 | cut -d, -f1))"
-else
-    fail "the signed catalogue does not verify: ${verify[*]}" "$out"
+    fail "the signed catalogue does not verify with $version" "$out"
 fi
 
 out=$("$scripts/check-package" "$tmp/s" 2>&1)
@@ -103,6 +110,24 @@ if (( rc == 0 )) && ! cmp -s "$package/amd64/libusbDspQx.sys" "$tmp/a/amd64/libu
     ok "a driver signed after the catalogue was made still matches its member"
 else
     fail "a driver signed after the catalogue was made does not match" "$out"
+fi
+
+# An image whose size is not a multiple of 8 is hashed with the zeros a
+# signing tool pads it with: the same hash before and after its signing.
+cp -r "$package" "$tmp/u"
+printf 'odd' >>"$tmp/u/x86/libusbDspQx_x86.dll"
+"$scripts/make-catalog" "$tmp/u" --sign "$tmp/signer.pfx" --password-file "$tmp/password" >/dev/null
+mv "$tmp/u/x86/libusbDspQx_x86.dll" "$tmp/unsigned.dll"
+osslsigncode sign -pkcs12 "$tmp/signer.pfx" -readpass "$tmp/password" -h sha256 \
+    -in "$tmp/unsigned.dll" -out "$tmp/u/x86/libusbDspQx_x86.dll" >"$tmp/sign.log" 2>&1 ||
+    { echo "FAIL: could not sign the library:"; cat "$tmp/sign.log"; exit 1; }
+out=$("$scripts/check-package" "$tmp/u" 2>&1)
+rc=$?
+if (( rc == 0 )) && cp "$tmp/unsigned.dll" "$tmp/u/x86/libusbDspQx_x86.dll" &&
+    out=$(verify_catalogue "$tmp/u") && "$scripts/check-package" "$tmp/u" >/dev/null; then
+    ok "an image of a size not a multiple of 8 matches its member signed and unsigned"
+else
+    fail "an image of a size not a multiple of 8 does not match its member" "$out"
 fi
 
 # An INF whose models name Windows 7 (6.1) and later.
