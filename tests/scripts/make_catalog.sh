@@ -2,7 +2,8 @@
 # scripts/make-catalog makes the same catalogue twice from the same
 # package; signed with a throwaway certificate it verifies with
 # osslsigncode, and scripts/check-package names that certificate's
-# subject as the signer and says that Windows asks the user.  A PE image
+# subject as the signer and says that Windows asks the user (and takes a
+# certificate bearing Microsoft's publisher name by that name).  A PE image
 # signed after the catalogue was made still matches its member; a
 # catalogue for Windows 7 and later is passed with a warning about XP.
 #
@@ -25,12 +26,18 @@ fail() {
     failures=$((failures + 1))
 }
 
-# A code-signing certificate of its own, and another one to refuse.
+# A code-signing certificate of its own, another one to refuse, and one
+# that merely bears the name of Microsoft's hardware signing publisher,
+# with the attestation signing usage.
 printf 'catalogue test password\n' >"$tmp/password"
-for who in signer stranger; do
-    if ! { openssl req -x509 -newkey rsa:2048 -nodes -days 2 \
-        -subj "/CN=QxDsp Catalogue Test $who/O=Quorvantix" \
-        -addext extendedKeyUsage=codeSigning -addext keyUsage=digitalSignature \
+declare -A subject=([signer]="/CN=QxDsp Catalogue Test signer/O=Quorvantix"
+    [stranger]="/CN=QxDsp Catalogue Test stranger/O=Quorvantix"
+    [lookalike]="/CN=Microsoft Windows Hardware Compatibility Publisher/O=Not Microsoft")
+declare -A usage=([signer]=codeSigning [stranger]=codeSigning
+    [lookalike]="codeSigning,1.3.6.1.4.1.311.10.3.5.1")
+for who in signer stranger lookalike; do
+    if ! { openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj "${subject[$who]}" \
+        -addext "extendedKeyUsage=${usage[$who]}" -addext keyUsage=digitalSignature \
         -keyout "$tmp/$who.key" -out "$tmp/$who.pem" &&
         openssl pkcs12 -export -inkey "$tmp/$who.key" -in "$tmp/$who.pem" \
             -out "$tmp/$who.pfx" -passout "file:$tmp/password"; } >"$tmp/openssl.log" 2>&1; then
@@ -95,6 +102,16 @@ if (( rc == 1 )) && grep -q "USB_DSP.cat: its signature does not verify against 
     ok "--ca with another root is a problem"
 else
     fail "--ca with another root" "$out"
+fi
+
+cp -r "$package" "$tmp/m"
+"$scripts/make-catalog" "$tmp/m" --sign "$tmp/lookalike.pfx" --password-file "$tmp/password" >/dev/null
+out=$("$scripts/check-package" "$tmp/m" 2>&1)
+rc=$?
+if (( rc == 0 )) && grep -q "USB_DSP.cat: signed through Microsoft's hardware signing by CN=Microsoft Windows Hardware Compatibility Publisher, O=Not Microsoft, not time-stamped; an attestation signature: installs without a question on Windows 10 and 11 only, and only on the versions its OSAttr names: .*; the publisher is told by the certificate's name, not verified" <<<"$out"; then
+    ok "a signer bearing Microsoft's publisher name is taken for an attestation signature, told by its name only"
+else
+    fail "the Microsoft publisher's name was not recognised" "$out"
 fi
 
 # Signing the 64-bit driver itself (an embedded signature) after the
