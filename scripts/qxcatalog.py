@@ -184,12 +184,6 @@ class CertificateTrustList(core.Sequence):
     ]
 
 
-# A signed-data whose content is a CTL: the content sits in [0] as the
-# CTL itself, not wrapped in an OCTET STRING.
-cms.ContentType._map[OID_CTL] = "certificate_trust_list"
-cms.EncapsulatedContentInfo._oid_specs["certificate_trust_list"] = CertificateTrustList
-
-
 # --- File hashes ---------------------------------------------------------
 
 def pe_hashed_ranges(data):
@@ -292,9 +286,9 @@ def read_catalogue(data):
             raise CatalogueError("is a PKCS#7 signed-data whose content is "
                                  f"{encap['content_type'].dotted}, not a certificate "
                                  "trust list")
-        ctl = encap["content"]
-        if not isinstance(ctl, CertificateTrustList):
-            ctl = ctl.parse(CertificateTrustList)
+        # The CTL sits in [0] as itself, not in an OCTET STRING, as with
+        # Authenticode's content: asn1crypto leaves it unparsed (Any).
+        ctl = encap["content"].parse(CertificateTrustList)
         usages = [oid.dotted for oid in ctl["subject_usage"]]
         if OID_CATALOG_LIST not in usages:
             raise CatalogueError("is a certificate trust list, but not a catalogue "
@@ -423,7 +417,7 @@ def make_catalogue(files, os_attr, hwids, this_update, algorithm="sha1"):
         "trusted_subjects": [{"identifier": tag, "attributes": attributes}
                              for tag, attributes in subjects],
         "extensions": extensions,
-    }, explicit=0)   # asn1crypto keeps a given value's own tagging
+    }, explicit=0)   # the [0] of the signed-data's content
     signed = cms.SignedData({
         "version": "v1",
         "digest_algorithms": [{"algorithm": algorithm, "parameters": None}],
