@@ -89,6 +89,25 @@ else
     fail "check-package did not name the signer" "$out"
 fi
 
+# The same catalogue signed with a time stamp of a local time-stamping
+# authority (osslsigncode -TSA-*, no network).
+openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj "/CN=QxDsp Test TSA" \
+    -addext "extendedKeyUsage=critical,timeStamping" -keyout "$tmp/tsa.key" -out "$tmp/tsa.pem" \
+    >"$tmp/openssl.log" 2>&1 || { echo "FAIL: no TSA certificate:"; cat "$tmp/openssl.log"; exit 1; }
+cp -r "$package" "$tmp/t"
+rm "$tmp/t/USB_DSP.cat"
+osslsigncode sign -pkcs12 "$tmp/signer.pfx" -readpass "$tmp/password" -h sha256 \
+    -TSA-certs "$tmp/tsa.pem" -TSA-key "$tmp/tsa.key" -TSA-time 1765000000 \
+    -in "$package/USB_DSP.cat" -out "$tmp/t/USB_DSP.cat" >"$tmp/sign.log" 2>&1 ||
+    { echo "FAIL: could not time-stamp the catalogue:"; cat "$tmp/sign.log"; exit 1; }
+out=$("$scripts/check-package" "$tmp/t" 2>&1)
+rc=$?
+if (( rc == 0 )) && grep -q "USB_DSP.cat: signed by CN=QxDsp Catalogue Test signer, O=Quorvantix (self-signed), time-stamped: " <<<"$out"; then
+    ok "a time-stamped signature is noted as time-stamped"
+else
+    fail "the time stamp was not noted" "$out"
+fi
+
 out=$("$scripts/check-package" --ca "$tmp/signer.pem" "$tmp/s" 2>&1)
 rc=$?
 if (( rc == 0 )) && grep -q "the signature verifies against the root certificate $tmp/signer.pem" <<<"$out"; then
