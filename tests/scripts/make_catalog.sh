@@ -1,11 +1,13 @@
 #!/usr/bin/env bash
 # scripts/make-catalog makes the same catalogue twice from the same
 # package; signed with a throwaway certificate it verifies with
-# osslsigncode, and scripts/check-package names that certificate's
-# subject as the signer and says that Windows asks the user (and takes a
-# certificate bearing Microsoft's publisher name by that name).  A PE image
-# signed after the catalogue was made still matches its member; a
-# catalogue for Windows 7 and later is passed with a warning about XP.
+# osslsigncode, whose image hashes agree with ours, and
+# scripts/check-package names that certificate's subject as the signer,
+# says that Windows asks the user, notes a time stamp, verifies it with
+# --ca, and takes a certificate bearing Microsoft's publisher name by that
+# name.  A PE image signed after the catalogue was made still matches its
+# member; a catalogue for Windows 7 and later passes with a warning about
+# XP.
 #
 #   tests/scripts/make_catalog.sh PACKAGE_DIR
 set -uo pipefail
