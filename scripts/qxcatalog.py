@@ -146,11 +146,11 @@ class CatalogAttribute(core.Sequence):
     _oid_specs = {"name_value": SetOfNameValue, "member_info": SetOfMemberInfo,
                   "indirect_data": SetOfIndirectData}
 
-    def _values_spec(self):
+    def _values_type(self):
         # Values of other types stay unparsed.
         return self._oid_specs.get(self["type"].native, cms.SetOfAny)
 
-    _spec_callbacks = {"values": _values_spec}
+    _spec_callbacks = {"values": _values_type}
 
 
 class CatalogAttributes(core.SetOf):
