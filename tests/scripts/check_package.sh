@@ -2,7 +2,8 @@
 # scripts/check-package passes the bundled package and names, one line each,
 # what is wrong with damaged copies of it: the problems a release engineer
 # makes (a file left out, the INF saved as UTF-8, markers moved or cut,
-# the older driver mentioned, the wrong catalogue).
+# the older driver mentioned, the wrong catalogue, a file changed after
+# the catalogue was made or left out of it, a catalogue that is none).
 #
 #   tests/scripts/check_package.sh PACKAGE_DIR
 set -uo pipefail
@@ -14,13 +15,14 @@ trap 'rm -rf "$tmp"' EXIT
 failures=0
 inf_text=$(tail -c +3 "$package/QX_DSP_USB.inf" | iconv -f UTF-16LE -t UTF-8)
 
+out=
 fresh() { rm -rf "$tmp/p"; cp -r "$package" "$tmp/p"; }
 write_inf() { # TEXT (UTF-8), written as UTF-16LE with a byte order mark
     { printf '\xff\xfe'; printf '%s' "$1" | iconv -f UTF-8 -t UTF-16LE; } >"$tmp/p/QX_DSP_USB.inf"
 }
 # CASE PATTERN...: the check fails and prints a line matching each pattern.
 expect() {
-    local name=$1 out rc p
+    local name=$1 rc p
     shift
     out=$(python3 "$check" "$tmp/p" 2>&1)
     rc=$?
@@ -75,6 +77,42 @@ expect "a zero unit before the markers" "a zero unit at byte 4 ends the text" 'l
 
 fresh; write_inf "$(sed 's/^CatalogFile *=.*/CatalogFile=QX.cat\r/I' <<<"$inf_text")"
 expect "the wrong catalogue" "names the catalogue QX.cat"
+
+# CASE FILE: the check fails with exactly one problem, naming FILE.
+expect_one() {
+    expect "$1" "^$tmp/p/$2" "^package NOT ready: 1 problem(s)"
+}
+
+fresh; write_inf "${inf_text/Installs the/installs the}"
+cmp -s "$package/QX_DSP_USB.inf" "$tmp/p/QX_DSP_USB.inf" && echo "FAIL the INF edit changed nothing"
+[[ $(cmp "$package/QX_DSP_USB.inf" "$tmp/p/QX_DSP_USB.inf" | grep -o 'byte [0-9]*') =~ ([0-9]+) ]] &&
+    (( BASH_REMATCH[1] <= 3200 )) || echo "FAIL the INF edit is not in the first 3200 bytes"
+expect_one "one byte of the INF changed, markers kept" "QX_DSP_USB.inf: its hash is not one USB_DSP.cat lists"
+
+fresh; printf 'Q' | dd of="$tmp/p/amd64/libusbDspQx.sys" bs=1 seek=1536 conv=notrunc status=none
+expect_one "one byte of the 64-bit driver changed" "amd64/libusbDspQx.sys: its hash is not one USB_DSP.cat lists"
+
+# A catalogue made without the x86 library, by the same code make-catalog uses.
+fresh; /usr/bin/python3 - "$here/../../scripts" "$tmp/p" <<'PY'
+import datetime, os, sys
+sys.path.insert(0, sys.argv[1])
+import qxcatalog
+root = sys.argv[2]
+files = [(os.path.basename(rel), open(os.path.join(root, rel), "rb").read())
+         for rel in qxcatalog.member_files() if rel != "x86/libusbDspQx_x86.dll"]
+der = qxcatalog.make_catalogue(files, ["2:5.1", "2:10.0"], [],
+                               datetime.datetime(2024, 3, 14, tzinfo=datetime.timezone.utc))
+open(os.path.join(root, "USB_DSP.cat"), "wb").write(der)
+PY
+expect_one "a file missing from the catalogue" "x86/libusbDspQx_x86.dll: is not listed in USB_DSP.cat"
+
+fresh; printf 'Catalogue to come.\r\n' >"$tmp/p/USB_DSP.cat"
+expect_one "a text file for a catalogue" "USB_DSP.cat: is not a PKCS#7 catalogue"
+grep -q Traceback <<<"$out" && { echo "FAIL a traceback for a text catalogue"; failures=$((failures + 1)); }
+
+fresh; openssl req -x509 -newkey rsa:2048 -nodes -subj /CN=x -keyout /dev/null -outform DER \
+    -out "$tmp/p/USB_DSP.cat" 2>/dev/null
+expect_one "a certificate for a catalogue" "USB_DSP.cat: is not a PKCS#7 catalogue"
 
 (( failures == 0 )) || exit 1
 echo "check-package named every problem"

@@ -2,7 +2,9 @@
 # scripts/release ships the bundled package signed with a throwaway
 # self-signed code-signing certificate: the signature verifies, SHA256SUMS
 # checks, the package files are the package's and the zip holds the
-# folder.  A broken package, a wrong password and an unreachable
+# folder; its summary carries the catalogue's signer note.  A broken
+# package, a package its catalogue does not cover, a production release
+# of a test-signed catalogue, a wrong password and an unreachable
 # time-stamp server are refused, and nothing is written then.
 #
 #   tests/scripts/release.sh SOURCE_DIR RELEASE_DIR
@@ -64,6 +66,17 @@ rm "$tmp/broken/USB_DSP.cat"
 refused "a broken package is refused with the checker's lines" 1 "USB_DSP.cat: missing" \
     "$tmp/broken" "${sign[@]}"
 
+cp -r "$src/package" "$tmp/uncovered"
+printf 'Q' | dd of="$tmp/uncovered/amd64/libusbDspQx.sys" bs=1 seek=1536 conv=notrunc status=none
+refused "a package its catalogue does not cover is refused with the checker's line" 1 \
+    "amd64/libusbDspQx.sys: its hash is not one USB_DSP.cat lists" "$tmp/uncovered" "${sign[@]}"
+
+cp -r "$src/package" "$tmp/testsigned"
+"$src/scripts/make-catalog" "$tmp/testsigned" --sign "$tmp/cert.pfx" --password-file "$tmp/password" >/dev/null
+refused "a production release of a test-signed catalogue is refused" 1 \
+    "USB_DSP.cat: is signed by CN=QxDsp Release Test, O=Quorvantix, not through Microsoft's hardware signing" \
+    "$tmp/testsigned" --production "${sign[@]}"
+
 refused "a wrong password is refused in one line" 2 "^release: .*wrong password" \
     "$src/package" --sign "$tmp/cert.pfx" --password-file "$tmp/wrong" --build-dir "$work/build"
 [[ $(wc -l <"$tmp/stderr") == 1 ]] || fail "the wrong password took more than one line"
@@ -71,6 +84,8 @@ refused "a wrong password is refused in one line" 2 "^release: .*wrong password"
 if "$release" "${sign[@]}" "$src/package" "$out" >"$tmp/stdout" 2>&1; then
     ok "the bundled package releases signed"
     sed 's/^/    /' "$tmp/stdout"
+    grep -q "^  catalogue  *not signed: Windows 10 and 11 refuse the package" "$tmp/stdout" ||
+        fail "the summary lacks the catalogue's signer note"
 else
     fail "the bundled package did not release:"
     sed 's/^/    /' "$tmp/stdout"
