@@ -122,6 +122,10 @@ int InstallerRun(HINSTANCE hInstance)
     version.dwOSVersionInfoSize = sizeof(version);
     GetVersionExW(&version);
     g_Run.preVista = version.dwMajorVersion < VISTA_MAJOR_VERSION;
+    /* Once, before anything can show a box; the session-0 rule needs the
+     * version.  A run nobody sees does the same work and ends with the
+     * same exit code, without waiting for a click. */
+    g_Messages.unattended = !MsgAnyoneCanSee(g_Run.preVista);
 
     g_Run.accelerators = UiStartup(hInstance, g_Run.title, g_Run.className);
     MsgSelectAndFill(&errors);

@@ -524,6 +524,31 @@ HANDLE WINAPI GetCurrentProcess(void)
     return reinterpret_cast<HANDLE>(static_cast<intptr_t>(-1));
 }
 
+/* The one process the stand-in runs. */
+static const DWORD kProcessId = 0x1F4C;
+
+DWORD WINAPI GetCurrentProcessId(void)
+{
+    Enter("GetCurrentProcessId");
+    return kProcessId;
+}
+
+BOOL WINAPI ProcessIdToSessionId(DWORD pid, DWORD *session)
+{
+    if (auto err = Enter("ProcessIdToSessionId", u16(), "",
+                         std::to_string(pid))) {
+        SetLastError(*err);
+        return FALSE;
+    }
+    /* Stand-in: no other process exists to be asked about. */
+    if (pid != kProcessId || session == nullptr) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    *session = machine().sessionId;
+    return TRUE;
+}
+
 LSTATUS WINAPI HostRegDeleteKeyExW(HKEY, LPCWSTR, REGSAM, DWORD);
 BOOL WINAPI HostSetupUninstallOEMInfW(PCWSTR, DWORD, PVOID);
 

@@ -103,6 +103,10 @@ struct Machine {
     std::set<u16> heldPrivileges = {u"SeBackupPrivilege",
                                     u"SeRestorePrivilege",
                                     u"SeDebugPrivilege"};
+    /* Where the process runs: its window station's WSF_VISIBLE and its
+     * session (0 is where services and deployment tools run). */
+    bool stationVisible = true;
+    DWORD sessionId = 1;
     bool hasRegDeleteKeyEx = true;
     bool hasSetupUninstallOEMInf = true; /* setupapi exports it */
     bool hasResources = false;     /* icons, menu, accelerators, dialog */

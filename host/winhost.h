@@ -63,6 +63,7 @@ QX_DECLARE_HANDLE(HMENU);
 QX_DECLARE_HANDLE(HBRUSH);
 QX_DECLARE_HANDLE(HACCEL);
 QX_DECLARE_HANDLE(HDC);
+QX_DECLARE_HANDLE(HWINSTA);
 typedef HINSTANCE HMODULE;
 typedef HICON HCURSOR;
 typedef HKEY *PHKEY;
@@ -315,6 +316,16 @@ typedef struct tagPAINTSTRUCT {
 #define WAIT_FAILED ((DWORD)0xFFFFFFFF)
 #define INFINITE 0xFFFFFFFF
 
+/* Window stations. */
+typedef struct tagUSEROBJECTFLAGS {
+    BOOL fInherit;
+    BOOL fReserved;
+    DWORD dwFlags;
+} USEROBJECTFLAGS, *PUSEROBJECTFLAGS;
+#define UOI_FLAGS 1
+#define UOI_NAME 2
+#define WSF_VISIBLE 0x0001L
+
 #ifdef __cplusplus
 extern "C" {
 #endif
@@ -344,6 +355,8 @@ BOOL WINAPI CloseHandle(HANDLE hObject);
 DWORD WINAPI GetLastError(void);
 void WINAPI SetLastError(DWORD dwErrCode);
 HANDLE WINAPI GetCurrentProcess(void);
+DWORD WINAPI GetCurrentProcessId(void);
+BOOL WINAPI ProcessIdToSessionId(DWORD dwProcessId, DWORD *pSessionId);
 HMODULE WINAPI LoadLibraryW(LPCWSTR lpLibFileName);
 FARPROC WINAPI GetProcAddress(HMODULE hModule, LPCSTR lpProcName);
 BOOL WINAPI FreeLibrary(HMODULE hLibModule);
@@ -383,6 +396,9 @@ BOOL WINAPI DestroyWindow(HWND hWnd);
 void WINAPI PostQuitMessage(int nExitCode);
 HDC WINAPI BeginPaint(HWND hWnd, LPPAINTSTRUCT lpPaint);
 BOOL WINAPI EndPaint(HWND hWnd, const PAINTSTRUCT *lpPaint);
+HWINSTA WINAPI GetProcessWindowStation(void);
+BOOL WINAPI GetUserObjectInformationW(HANDLE hObj, int nIndex, PVOID pvInfo,
+                                      DWORD nLength, LPDWORD lpnLengthNeeded);
 #define DialogBoxW(i, t, p, f) DialogBoxParamW(i, t, p, f, 0L)
 
 /* advapi32 */

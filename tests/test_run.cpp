@@ -1,6 +1,7 @@
 #include "fixture.h"
 
 #include <algorithm>
+#include <set>
 
 using winhost::CallsOf;
 using winhost::machine;
@@ -30,6 +31,30 @@ MSG Message(UINT message, WPARAM wParam)
     m.message = message;
     m.wParam = wParam;
     return m;
+}
+
+/* What a run did, for comparing two runs. */
+struct Outcome {
+    int exitCode;
+    /* every call but the boxes and the check whether anyone sees them */
+    std::vector<std::string> calls;
+    u16 failureText;
+    std::vector<u16> boxes;
+};
+
+Outcome Observe(int exitCode)
+{
+    Outcome o{exitCode, {}, g_Messages.failure, {}};
+    const std::set<std::string> skipped = {
+        "MessageBoxW", "GetProcessWindowStation", "GetUserObjectInformationW",
+        "GetCurrentProcessId", "ProcessIdToSessionId"};
+    for (auto &c : machine().calls)
+        if (!skipped.count(c.fn))
+            o.calls.push_back(c.fn + "|" + c.object + "|" + c.view + "|" +
+                              c.detail);
+    for (auto &b : machine().boxes)
+        o.boxes.push_back(b.text);
+    return o;
 }
 
 const u16 kRestart = u"Driver has been updated, you must restart PC before "
@@ -339,4 +364,115 @@ TEST_F(Run, AFailedRetrievalExitsWithZero)
     winhost::FailCall("GetMessageW", ERROR_INVALID_PARAMETER);
     EXPECT_EQ(InstallerRun(nullptr), 0);
     EXPECT_TRUE(CallsOf("DispatchMessageW").empty());
+}
+
+/* ---- runs nobody can see ---- */
+
+class UnattendedRun : public Run {
+protected:
+    /* The whole run on a fresh machine: prepare seeds it, then the run's
+     * window station is made visible or not. */
+    template <typename Prepare>
+    Outcome RunOn(bool stationVisible, Prepare prepare)
+    {
+        SetUp();
+        prepare();
+        machine().stationVisible = stationVisible;
+        /* A message waits for the pump: its wParam is the exit code. */
+        machine().messages.push_back(Message(WM_USER, 0x51B8));
+        return Observe(InstallerRun(nullptr));
+    }
+};
+
+TEST_F(UnattendedRun, OnTheSuccessPathNoBoxIsShownAndEverythingElseIsTheSame)
+{
+    auto seed = [] {};
+    Outcome seen = RunOn(true, seed);
+    Outcome unseen = RunOn(false, seed);
+    EXPECT_EQ(seen.boxes, std::vector<u16>{kRestart});
+    EXPECT_TRUE(unseen.boxes.empty());
+    EXPECT_TRUE(CallsOf("MessageBoxW").empty());
+    EXPECT_EQ(unseen.calls, seen.calls);
+    EXPECT_EQ(unseen.exitCode, 0x51B8);
+    EXPECT_EQ(unseen.exitCode, seen.exitCode);
+    ExpectStagedLikeThePackage();
+    EXPECT_EQ(machine().registeredInfs.size(), 1u);
+}
+
+TEST_F(UnattendedRun, OnAFailurePathTheTextIsComposedAndTheRunEndsTheSame)
+{
+    /* The staging folder cannot be deleted (reported, the run goes on),
+     * then the catalogue is missing: two boxes when seen. */
+    auto seed = [] {
+        winhost::FailCallOn("SHFileOperationW", kStaging, ERROR_ACCESS_DENIED);
+        winhost::RemoveFile(kPackage + u"USB_DSP.cat");
+    };
+    Outcome seen = RunOn(true, seed);
+    Outcome unseen = RunOn(false, seed);
+    EXPECT_EQ(seen.boxes.size(), 2u);
+    EXPECT_TRUE(unseen.boxes.empty());
+    EXPECT_EQ(unseen.failureText, u"Failed, error code: Delete PreInstall "
+                                  u"File Folder Error.3 Copy PreInstall File "
+                                  u"Error.");
+    EXPECT_EQ(unseen.failureText, seen.failureText);
+    EXPECT_EQ(unseen.calls, seen.calls);
+    EXPECT_EQ(unseen.exitCode, 0);
+    EXPECT_EQ(seen.exitCode, 0);
+}
+
+TEST_F(UnattendedRun, TheStationIsAskedForItsFlagsOnceRightAfterTheVersion)
+{
+    RunOn(false, [] {});
+    auto names = winhost::CallNames();
+    auto version = std::find(names.begin(), names.end(), "GetVersionExW");
+    ASSERT_NE(version, names.end());
+    ASSERT_GE(names.end() - version, 3);
+    EXPECT_EQ(version[1], "GetProcessWindowStation");
+    EXPECT_EQ(version[2], "GetUserObjectInformationW");
+    auto query = CallsOf("GetUserObjectInformationW");
+    ASSERT_EQ(query.size(), 1u);
+    EXPECT_EQ(query[0].detail, "index=1 length=12");
+    /* An invisible station decides it; the session is not asked. */
+    EXPECT_TRUE(CallsOf("ProcessIdToSessionId").empty());
+}
+
+TEST_F(UnattendedRun, SessionZeroIsUnseenFromVistaOnButIsTheConsoleOnXp)
+{
+    struct {
+        DWORD major;
+        DWORD session;
+        size_t boxes;
+    } const cases[] = {
+        {6, 0, 0}, {10, 0, 0}, {10, 1, 1}, {5, 0, 1}, {5, 2, 1},
+    };
+    for (auto &c : cases) {
+        Outcome o = RunOn(true, [&] {
+            machine().osMajor = c.major;
+            machine().sessionId = c.session;
+        });
+        EXPECT_EQ(o.boxes.size(), c.boxes)
+            << "major " << c.major << " session " << c.session;
+    }
+}
+
+TEST_F(UnattendedRun, AFailedCheckCountsAsVisible)
+{
+    /* Each check failing where it would have found nobody watching. */
+    struct {
+        const char *fn;
+        bool stationVisible;
+        DWORD session;
+    } const cases[] = {
+        {"GetProcessWindowStation", false, 1},
+        {"GetUserObjectInformationW", false, 1},
+        {"ProcessIdToSessionId", true, 0},
+    };
+    for (auto &c : cases) {
+        Outcome o = RunOn(c.stationVisible, [&] {
+            machine().sessionId = c.session;
+            winhost::FailCall(c.fn, ERROR_ACCESS_DENIED);
+        });
+        EXPECT_EQ(CallsOf(c.fn).size(), 1u) << c.fn;
+        EXPECT_EQ(o.boxes, std::vector<u16>{kRestart}) << c.fn;
+    }
 }
