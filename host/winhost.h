@@ -117,6 +117,13 @@ typedef HKEY *PHKEY;
 #define ERROR_RESOURCE_NAME_NOT_FOUND 1814L
 #define ERROR_CLASS_ALREADY_EXISTS 1410L
 
+/* Library search (libloaderapi.h). */
+#define LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR 0x00000100
+#define LOAD_LIBRARY_SEARCH_APPLICATION_DIR 0x00000200
+#define LOAD_LIBRARY_SEARCH_USER_DIRS 0x00000400
+#define LOAD_LIBRARY_SEARCH_SYSTEM32 0x00000800
+#define LOAD_LIBRARY_SEARCH_DEFAULT_DIRS 0x00001000
+
 /* Versions and languages. */
 typedef struct _OSVERSIONINFOW {
     DWORD dwOSVersionInfoSize;
@@ -357,6 +364,7 @@ void WINAPI SetLastError(DWORD dwErrCode);
 HANDLE WINAPI GetCurrentProcess(void);
 DWORD WINAPI GetCurrentProcessId(void);
 BOOL WINAPI ProcessIdToSessionId(DWORD dwProcessId, DWORD *pSessionId);
+HMODULE WINAPI GetModuleHandleW(LPCWSTR lpModuleName);
 HMODULE WINAPI LoadLibraryW(LPCWSTR lpLibFileName);
 FARPROC WINAPI GetProcAddress(HMODULE hModule, LPCSTR lpProcName);
 BOOL WINAPI FreeLibrary(HMODULE hLibModule);

@@ -28,6 +28,9 @@ struct FAULT {
     DWORD error;
 };
 const FAULT kFaults[] = {
+    {"GetModuleHandleW", ERROR_MOD_NOT_FOUND},
+    {"SetDefaultDllDirectories", ERROR_INVALID_PARAMETER},
+    {"SetDllDirectoryW", ERROR_NOT_ENOUGH_MEMORY},
     /* Another user's mutex of that name, whose security refuses us. */
     {"CreateMutexW", ERROR_ACCESS_DENIED},
     {"GetVersionExW", ERROR_INVALID_PARAMETER},
