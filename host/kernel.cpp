@@ -657,7 +657,10 @@ HMODULE WINAPI LoadLibraryW(LPCWSTR name)
      * (then the Windows folder, the current folder unless
      * SetDllDirectoryW took it out, and PATH).  Restricted by
      * SetDefaultDllDirectories, only what its flags name.  Stand-in: the
-     * search ends after the system folder; nothing of ours lies further. */
+     * search ends after the system folder, nothing of ours lies further;
+     * and the executable's own imports, which Windows maps at start
+     * (setupapi among them), are not modelled, so every load searches.
+     * Wine differs: for a planted name it loads its builtin DLL. */
     DWORD restricted = machine().defaultDllDirectories;
     if (restricted == 0 ||
         (restricted & (LOAD_LIBRARY_SEARCH_APPLICATION_DIR |
