@@ -443,47 +443,6 @@ TEST_F(UnattendedRun, TheStationIsAskedForItsFlagsOnceRightAfterTheVersion)
     EXPECT_TRUE(CallsOf("ProcessIdToSessionId").empty());
 }
 
-TEST_F(UnattendedRun, SessionZeroIsUnseenFromVistaOnButIsTheConsoleOnXp)
-{
-    struct {
-        DWORD major;
-        DWORD session;
-        size_t boxes;
-    } const cases[] = {
-        {6, 0, 0}, {10, 0, 0}, {10, 1, 1}, {5, 0, 1}, {5, 2, 1},
-    };
-    for (auto &c : cases) {
-        Outcome o = RunOn(true, [&] {
-            machine().osMajor = c.major;
-            machine().sessionId = c.session;
-        });
-        EXPECT_EQ(o.boxes.size(), c.boxes)
-            << "major " << c.major << " session " << c.session;
-    }
-}
-
-TEST_F(UnattendedRun, AFailedCheckCountsAsVisible)
-{
-    /* Each check failing where it would have found nobody watching. */
-    struct {
-        const char *fn;
-        bool stationVisible;
-        DWORD session;
-    } const cases[] = {
-        {"GetProcessWindowStation", false, 1},
-        {"GetUserObjectInformationW", false, 1},
-        {"ProcessIdToSessionId", true, 0},
-    };
-    for (auto &c : cases) {
-        Outcome o = RunOn(c.stationVisible, [&] {
-            machine().sessionId = c.session;
-            winhost::FailCall(c.fn, ERROR_ACCESS_DENIED);
-        });
-        EXPECT_EQ(CallsOf(c.fn).size(), 1u) << c.fn;
-        EXPECT_EQ(o.boxes, std::vector<u16>{kRestart}) << c.fn;
-    }
-}
-
 /* ---- the DLL search of an elevated run ---- */
 
 class DllSearch : public Run {
