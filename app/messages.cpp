@@ -88,7 +88,31 @@ BOOL MsgAppendNumber(DWORD number)
 
 BOOL MsgAppendErrorNumber(void) { return MsgAppendNumber(GetLastError()); }
 
+BOOL MsgAnyoneCanSee(BOOL preVista)
+{
+    /* Deployment tools start a program as SYSTEM on a window station no
+     * user sees; a box there waits for a click that never comes. */
+    USEROBJECTFLAGS flags;
+    DWORD needed = 0;
+    HWINSTA station = GetProcessWindowStation();
+    if (station != NULL &&
+        GetUserObjectInformationW(station, UOI_FLAGS, &flags, sizeof(flags),
+                                  &needed) &&
+        !(flags.dwFlags & WSF_VISIBLE))
+        return FALSE;
+    /* From Vista on no user's desktop is in session 0, yet its WinSta0
+     * reports itself visible.  On XP session 0 is the console user's. */
+    DWORD session;
+    if (!preVista &&
+        ProcessIdToSessionId(GetCurrentProcessId(), &session) &&
+        session == 0)
+        return FALSE;
+    return TRUE;
+}
+
 void MsgShow(LPCWSTR text)
 {
+    if (g_Messages.unattended)
+        return;
     MessageBoxW(NULL, text, g_Messages.caption, MB_OK);
 }

@@ -20,6 +20,9 @@ typedef struct MESSAGES {
     WCHAR failure[MSG_TEXT_CCH];
     WCHAR caption[MSG_TEXT_CCH];
     WCHAR restart[MSG_TEXT_CCH];
+    /* Nobody can see the run (decided once at its start): every box is
+     * skipped, everything else is done as when one is shown. */
+    BOOL unattended;
 } MESSAGES;
 extern MESSAGES g_Messages;
 
@@ -45,7 +48,13 @@ BOOL MsgAppendErrorNumber(void);
 /* Appends number as "%u ".  TRUE/FALSE as above. */
 BOOL MsgAppendNumber(DWORD number);
 
-/* Shows text in a message box with the caption, no owner, MB_OK. */
+/* Whether a user can see a box of this process.  TRUE: the window station
+ * is visible, and on Vista and later (preVista FALSE) the process is not
+ * in session 0; also TRUE when either check fails.  FALSE: nobody can. */
+BOOL MsgAnyoneCanSee(BOOL preVista);
+
+/* Shows text in a message box with the caption, no owner, MB_OK; shows
+ * nothing when g_Messages.unattended is set. */
 void MsgShow(LPCWSTR text);
 
 #endif

@@ -110,10 +110,45 @@ static void WaitForOtherRuns(void)
         WaitForSingleObject(mutex, INFINITE);
 }
 
+/* The run is elevated, and its own folder is typically a Downloads folder
+ * any program the user ran can write to: a DLL dropped there under the
+ * name of one that we, the shell or Setup load by bare name would run
+ * with administrator rights, since Windows looks in the application's
+ * folder first.  So the search is restricted to the system folder before
+ * anything may load a DLL; every LoadLibraryW of ours names a system DLL.
+ * Where SetDefaultDllDirectories is missing, SetDllDirectoryW(L"") at
+ * least takes the current folder out.  Neither result stops the run. */
+static void RestrictDllSearch(void)
+{
+    HMODULE kernel32 = GetModuleHandleW(TEXT("kernel32.dll"));
+    if (kernel32 == NULL)
+        return;
+    OSVERSIONINFOW version = {};
+    version.dwOSVersionInfoSize = sizeof(version);
+    GetVersionExW(&version);
+    /* Vista keeps to SetDllDirectoryW: programs that restricted the
+     * search there found the shell's COM objects broken afterwards. */
+    BOOL vista = version.dwMajorVersion == VISTA_MAJOR_VERSION &&
+                 version.dwMinorVersion == 0;
+    FARPROC proc;
+    if (!vista) {
+        proc = GetProcAddress(kernel32, "SetDefaultDllDirectories");
+        if (proc != NULL &&
+            ((PFN_SET_DEFAULT_DLL_DIRECTORIES)(void (*)(void))proc)(
+                LOAD_LIBRARY_SEARCH_SYSTEM32))
+            return;
+    }
+    proc = GetProcAddress(kernel32, "SetDllDirectoryW");
+    if (proc != NULL)
+        ((PFN_SET_DLL_DIRECTORY_W)(void (*)(void))proc)(TEXT(""));
+}
+
 int InstallerRun(HINSTANCE hInstance)
 {
     ERROR_TEXTS errors;
 
+    /* First of all: the run mutex, too, may load a DLL. */
+    RestrictDllSearch();
     /* Before anything is read or changed. */
     WaitForOtherRuns();
 
@@ -122,6 +157,10 @@ int InstallerRun(HINSTANCE hInstance)
     version.dwOSVersionInfoSize = sizeof(version);
     GetVersionExW(&version);
     g_Run.preVista = version.dwMajorVersion < VISTA_MAJOR_VERSION;
+    /* Once, before anything can show a box; the session-0 rule needs the
+     * version.  A run nobody sees does the same work and ends with the
+     * same exit code, without waiting for a click. */
+    g_Messages.unattended = !MsgAnyoneCanSee(g_Run.preVista);
 
     g_Run.accelerators = UiStartup(hInstance, g_Run.title, g_Run.className);
     MsgSelectAndFill(&errors);

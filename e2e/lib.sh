@@ -470,11 +470,14 @@ e2e_run_installer() {
 # With E2E_SHOT_DIR set (a unix folder), the watcher waits before each
 # press for a screenshot: see watcher.exe -s.  With E2E_KILL_MS set, it
 # kills the program that many ms after its start: see watcher.exe -k.
+# With E2E_DESKTOP set ("STATION\DESKTOP"), it starts the program on a
+# window station it creates without WSF_VISIBLE (see watcher.exe -w) and
+# sets E2E_STATION_FLAGS to the flags that station reports (hexadecimal).
 # Prints what the user saw.  Fails the scenario only when the watcher
 # itself could not do its job.
 # What e2e_watch sets, which e2e_watch_together hands back for each run.
 _E2E_WATCH_RESULTS=(E2E_REPORT E2E_BOXES E2E_BOX_CAPTION E2E_BOX_TEXT E2E_BOX_BUTTONS
-    E2E_EXIT E2E_TIMED_OUT E2E_AFTER_OK_MS E2E_RUN_MS E2E_KILLED_MS)
+    E2E_EXIT E2E_TIMED_OUT E2E_AFTER_OK_MS E2E_RUN_MS E2E_KILLED_MS E2E_STATION_FLAGS)
 e2e_watch() {
     local exe=$1
     _e2e_runs=$((_e2e_runs + 1))
@@ -483,6 +486,7 @@ e2e_watch() {
     local rc=0 options=()
     [[ -n ${E2E_SHOT_DIR:-} ]] && options+=(-s "$(e2e_win_path "$E2E_SHOT_DIR")")
     [[ -n ${E2E_KILL_MS:-} ]] && options+=(-k "$E2E_KILL_MS")
+    [[ -n ${E2E_DESKTOP:-} ]] && options+=(-w "$E2E_DESKTOP")
     e2e_wine "$QX_E2E_BIN/watcher.exe" -t "$(e2e_scaled "${E2E_TIMEOUT:-60}")" "${options[@]}" \
         "$(e2e_win_path "$E2E_REPORT")" "$@" || rc=$?
     [[ -f $E2E_REPORT ]] || e2e_fail "the watcher wrote no report (exit code $rc)"
@@ -495,6 +499,7 @@ e2e_watch() {
     E2E_AFTER_OK_MS=""
     E2E_RUN_MS=""
     E2E_KILLED_MS=""
+    E2E_STATION_FLAGS=""
     local line tag a b c done=0
     local -a f
     while IFS= read -r line; do
@@ -513,6 +518,7 @@ e2e_watch() {
         AFTER_OK_MS) E2E_AFTER_OK_MS=$a ;;
         RUN_MS) E2E_RUN_MS=$a ;;
         KILLED) E2E_KILLED_MS=$a ;;
+        STATION) E2E_STATION_FLAGS=$b ;;
         ERROR) e2e_fail "the watcher could not run $exe: $a (error $b)" ;;
         DONE) done=1 ;;
         esac

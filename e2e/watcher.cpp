@@ -8,11 +8,17 @@
 //
 // Usage:
 //   watcher.exe [-t SECONDS] [-C WORKDIR] [-n MAXBOXES] [-s SHOTDIR]
-//               [-k MS] REPORT PROGRAM [ARGS...]
+//               [-k MS] [-w STATION\\DESKTOP] REPORT PROGRAM [ARGS...]
 //
 // With -k, the watcher kills the program MS milliseconds after starting
 // it, as a user ending it in the task manager would (boxes shown before
 // that are reported and pressed as usual).
+//
+// With -w STATION\\DESKTOP, the watcher first creates the window station
+// STATION (without WSF_VISIBLE, as a service's or a deployment tool's
+// station is) and DESKTOP on it, and starts the program there through
+// STARTUPINFOW.lpDesktop.  Boxes shown there are not on the watcher's
+// desktop and are neither seen nor pressed.
 //
 // With -s, before pressing OK on box N (from 1) the watcher writes the
 // box's screen rectangle "x y width height" to SHOTDIR\box-N.rect and
@@ -21,6 +27,8 @@
 //
 // Report lines (UTF-8, fields separated by one tab; a backslash, tab,
 // newline or carriage return inside a field is written as \\ \t \n \r):
+//   STATION  <station name> <its UOI_FLAGS dwFlags, hexadecimal>
+//            (with -w, before START)
 //   START    <process id>
 //   STARTED_AT <ms since 1601-01-01 UTC by the system clock, at the start>
 //            (so that the reports of programs watched at the same time
@@ -247,7 +255,7 @@ void quoteArg(Line& cmd, const wchar_t* arg) {
 }
 
 int usage() {
-    reportError(L"usage: watcher.exe [-t SECONDS] [-C WORKDIR] [-n MAXBOXES] [-s SHOTDIR] [-k MS] REPORT PROGRAM [ARGS...]", 0);
+    reportError(L"usage: watcher.exe [-t SECONDS] [-C WORKDIR] [-n MAXBOXES] [-s SHOTDIR] [-k MS] [-w STATION\\DESKTOP] REPORT PROGRAM [ARGS...]", 0);
     return 2;
 }
 
@@ -280,6 +288,55 @@ void awaitShot(const wchar_t* dir, unsigned n, HWND box) {
         Sleep(100);
 }
 
+// Creates the window station and desktop that "STATION\DESKTOP" names and
+// reports the station's flags; false (reported) when either cannot be
+// made.  The handles stay open for the program's lifetime.
+bool makeStation(const wchar_t* spec) {
+    wchar_t station[MAX_PATH];
+    const wchar_t* slash = wcschr(spec, L'\\');
+    size_t n = slash ? static_cast<size_t>(slash - spec) : 0;
+    if (!slash || n == 0 || n >= MAX_PATH || !slash[1]) {
+        reportError(L"-w wants STATION\\DESKTOP", ERROR_INVALID_PARAMETER);
+        return false;
+    }
+    wmemcpy(station, spec, n);
+    station[n] = 0;
+    HWINSTA mine = GetProcessWindowStation();
+    HWINSTA made = CreateWindowStationW(station, 0, WINSTA_ALL_ACCESS, nullptr);
+    if (!made) {
+        reportError(L"CreateWindowStationW", GetLastError());
+        return false;
+    }
+    USEROBJECTFLAGS flags;
+    memset(&flags, 0, sizeof flags);
+    DWORD needed = 0;
+    if (!GetUserObjectInformationW(made, UOI_FLAGS, &flags, sizeof flags, &needed)) {
+        reportError(L"GetUserObjectInformationW", GetLastError());
+        return false;
+    }
+    // A desktop is created on the calling process's station.
+    if (!SetProcessWindowStation(made)) {
+        reportError(L"SetProcessWindowStation", GetLastError());
+        return false;
+    }
+    HDESK desk = CreateDesktopW(slash + 1, nullptr, nullptr, 0, GENERIC_ALL, nullptr);
+    DWORD err = GetLastError();
+    SetProcessWindowStation(mine);
+    if (!desk) {
+        reportError(L"CreateDesktopW", err);
+        return false;
+    }
+    wchar_t hex[16];
+    _snwprintf(hex, 16, L"%lx", static_cast<unsigned long>(flags.dwFlags));
+    hex[15] = 0;
+    Line l;
+    l.raw(L"STATION");
+    l.field(station);
+    l.field(hex);
+    l.emit();
+    return true;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -288,6 +345,7 @@ int wmain(int argc, wchar_t** argv) {
     const wchar_t* workdir = nullptr;
     const wchar_t* shotDir = nullptr;
     ULONGLONG killAfterMs = 0;  // 0: never
+    const wchar_t* desktop = nullptr;
     int i = 1;
     for (; i + 1 < argc && argv[i][0] == L'-'; i += 2) {
         if (wcscmp(argv[i], L"-t") == 0)
@@ -300,6 +358,8 @@ int wmain(int argc, wchar_t** argv) {
             shotDir = argv[i + 1];
         else if (wcscmp(argv[i], L"-k") == 0)
             killAfterMs = wcstoull(argv[i + 1], nullptr, 10);
+        else if (wcscmp(argv[i], L"-w") == 0)
+            desktop = argv[i + 1];
         else
             break;
     }
@@ -314,6 +374,8 @@ int wmain(int argc, wchar_t** argv) {
                            CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (g_report == INVALID_HANDLE_VALUE) return 3;
 
+    if (desktop && !makeStation(desktop)) return 3;
+
     Line cmd;
     for (int a = i + 1; a < argc; ++a) quoteArg(cmd, argv[a]);
 
@@ -323,6 +385,11 @@ int wmain(int argc, wchar_t** argv) {
     STARTUPINFOW si;
     memset(&si, 0, sizeof si);
     si.cb = sizeof si;
+    wchar_t desktopName[MAX_PATH] = {0};
+    if (desktop) {
+        wcsncpy(desktopName, desktop, MAX_PATH - 1);
+        si.lpDesktop = desktopName;
+    }
     PROCESS_INFORMATION pi;
     memset(&pi, 0, sizeof pi);
     HANDLE process = nullptr;
@@ -333,7 +400,8 @@ int wmain(int argc, wchar_t** argv) {
         CloseHandle(pi.hThread);
     } else {
         DWORD err = GetLastError();
-        if (err != ERROR_ELEVATION_REQUIRED) {
+        // The shell cannot be told a desktop.
+        if (err != ERROR_ELEVATION_REQUIRED || desktop) {
             reportError(L"CreateProcessW", err);
             return 3;
         }

@@ -2,6 +2,7 @@
  * searches, libraries. */
 #include <algorithm>
 #include <cstring>
+#include <iterator>
 
 #include "host/internal.h"
 
@@ -524,8 +525,112 @@ HANDLE WINAPI GetCurrentProcess(void)
     return reinterpret_cast<HANDLE>(static_cast<intptr_t>(-1));
 }
 
+/* The one process the stand-in runs. */
+static const DWORD kProcessId = 0x1F4C;
+
+DWORD WINAPI GetCurrentProcessId(void)
+{
+    Enter("GetCurrentProcessId");
+    return kProcessId;
+}
+
+BOOL WINAPI ProcessIdToSessionId(DWORD pid, DWORD *session)
+{
+    if (auto err = Enter("ProcessIdToSessionId", u16(), "",
+                         std::to_string(pid))) {
+        SetLastError(*err);
+        return FALSE;
+    }
+    /* Stand-in: no other process exists to be asked about. */
+    if (pid != kProcessId || session == nullptr) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    *session = machine().sessionId;
+    return TRUE;
+}
+
 LSTATUS WINAPI HostRegDeleteKeyExW(HKEY, LPCWSTR, REGSAM, DWORD);
 BOOL WINAPI HostSetupUninstallOEMInfW(PCWSTR, DWORD, PVOID);
+
+namespace {
+
+/* The DLLs the system folder holds for the installer's lookups by name. */
+const char16_t *const kSystemDlls[] = {u"ADVAPI32.DLL", u"SETUPAPI.DLL"};
+
+/* Windows' known DLLs among them: always the system's copy, whatever the
+ * search order.  Stand-in: setupapi is left out, as on XP (later
+ * versions list it), so that a planted copy shows wherever the search
+ * would find one. */
+const char16_t *const kKnownDlls[] = {u"ADVAPI32.DLL"};
+
+bool Listed(const u16 &upperName, const char16_t *const *list, size_t n)
+{
+    for (size_t i = 0; i < n; i++)
+        if (upperName == list[i])
+            return true;
+    return false;
+}
+
+HMODULE LoadedModule(const u16 &path)
+{
+    machine().loadedLibraries++;
+    machine().loadedModules.push_back(path);
+    return reinterpret_cast<HMODULE>(NewHandle({HandleKind::Module, path}));
+}
+
+} // namespace
+
+HMODULE WINAPI GetModuleHandleW(LPCWSTR name)
+{
+    u16 module = FromWide(name);
+    if (auto err = Enter("GetModuleHandleW", module)) {
+        SetLastError(*err);
+        return NULL;
+    }
+    /* Stand-in: kernel32 is the one module asked for by name; the
+     * handle does not count as a load. */
+    if (!EqualNoCase(module, u"kernel32.dll") &&
+        !EqualNoCase(module, u"kernel32")) {
+        SetLastError(ERROR_MOD_NOT_FOUND);
+        return NULL;
+    }
+    if (machine().kernel32Module == 0)
+        machine().kernel32Module = NewHandle(
+            {HandleKind::Module, machine().systemFolder + u"\\KERNEL32.DLL"});
+    return reinterpret_cast<HMODULE>(machine().kernel32Module);
+}
+
+BOOL WINAPI HostSetDefaultDllDirectories(DWORD flags)
+{
+    if (auto err = Enter("SetDefaultDllDirectories", u16(), "", Hex(flags))) {
+        SetLastError(*err);
+        return FALSE;
+    }
+    const DWORD valid = LOAD_LIBRARY_SEARCH_APPLICATION_DIR |
+                        LOAD_LIBRARY_SEARCH_USER_DIRS |
+                        LOAD_LIBRARY_SEARCH_SYSTEM32 |
+                        LOAD_LIBRARY_SEARCH_DEFAULT_DIRS;
+    if (flags == 0 || (flags & ~valid) != 0) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    machine().defaultDllDirectories = flags;
+    return TRUE;
+}
+
+BOOL WINAPI HostSetDllDirectoryW(LPCWSTR path)
+{
+    u16 folder = FromWide(path);
+    if (auto err = Enter("SetDllDirectoryW", folder)) {
+        SetLastError(*err);
+        return FALSE;
+    }
+    /* Stand-in: only the empty folder (the current folder taken out of
+     * the search) is modelled; the current folder is never searched. */
+    machine().dllDirectorySet = path != nullptr;
+    return TRUE;
+}
 
 HMODULE WINAPI LoadLibraryW(LPCWSTR name)
 {
@@ -534,19 +639,42 @@ HMODULE WINAPI LoadLibraryW(LPCWSTR name)
         SetLastError(*err);
         return NULL;
     }
-    /* The libraries whose functions the installer looks up by name. */
-    u16 module;
-    for (const char16_t *known : {u"ADVAPI32", u"SETUPAPI"}) {
-        if (EqualNoCase(lib, known) || EqualNoCase(lib, u16(known) + u".dll"))
-            module = u16(known) + u".DLL";
-    }
-    if (module.empty()) {
+    /* Stand-in: only bare names are modelled; the installer loads
+     * nothing by path. */
+    u16 file = Upper(lib);
+    if (file.empty() || file.find(u'\\') != u16::npos ||
+        file.find(u'/') != u16::npos) {
         SetLastError(ERROR_MOD_NOT_FOUND);
         return NULL;
     }
-    machine().loadedLibraries++;
-    return reinterpret_cast<HMODULE>(
-        NewHandle({HandleKind::Module, module}));
+    /* A name without an extension gets ".DLL", as on Windows. */
+    if (file.find(u'.') == u16::npos)
+        file += u".DLL";
+    const u16 system = machine().systemFolder + u"\\" + file;
+    if (Listed(file, kKnownDlls, std::size(kKnownDlls)))
+        return LoadedModule(system);
+    /* Windows' order: the application's folder, then the system folder
+     * (then the Windows folder, the current folder unless
+     * SetDllDirectoryW took it out, and PATH).  Restricted by
+     * SetDefaultDllDirectories, only what its flags name.  Stand-in: the
+     * search ends after the system folder, nothing of ours lies further;
+     * and the executable's own imports, which Windows maps at start
+     * (setupapi among them), are not modelled, so every load searches.
+     * Wine differs: for a planted name it loads its builtin DLL. */
+    DWORD restricted = machine().defaultDllDirectories;
+    if (restricted == 0 ||
+        (restricted & (LOAD_LIBRARY_SEARCH_APPLICATION_DIR |
+                       LOAD_LIBRARY_SEARCH_DEFAULT_DIRS))) {
+        const u16 &exe = machine().modulePath;
+        const u16 beside = exe.substr(0, exe.rfind(u'\\') + 1) + file;
+        const FileEntry *planted = FindFile(beside);
+        if (planted && !planted->dir)
+            return LoadedModule(beside);
+    }
+    if (Listed(file, kSystemDlls, std::size(kSystemDlls)))
+        return LoadedModule(system);
+    SetLastError(ERROR_MOD_NOT_FOUND);
+    return NULL;
 }
 
 FARPROC WINAPI GetProcAddress(HMODULE module, LPCSTR name)
@@ -562,12 +690,25 @@ FARPROC WINAPI GetProcAddress(HMODULE module, LPCSTR name)
         SetLastError(ERROR_INVALID_HANDLE);
         return NULL;
     }
-    if (m->path == u"ADVAPI32.DLL" && proc == "RegDeleteKeyExW" &&
-        machine().hasRegDeleteKeyEx)
-        return reinterpret_cast<FARPROC>(&HostRegDeleteKeyExW);
-    if (m->path == u"SETUPAPI.DLL" && proc == "SetupUninstallOEMInfW" &&
-        machine().hasSetupUninstallOEMInf)
-        return reinterpret_cast<FARPROC>(&HostSetupUninstallOEMInfW);
+    /* Only the system's copies export anything: a planted DLL did its
+     * harm when it was loaded. */
+    const u16 &system = machine().systemFolder;
+    u16 path = Upper(m->path);
+    if (path.rfind(Upper(system) + u"\\", 0) == 0) {
+        u16 file = path.substr(system.size() + 1);
+        if (file == u"ADVAPI32.DLL" && proc == "RegDeleteKeyExW" &&
+            machine().hasRegDeleteKeyEx)
+            return reinterpret_cast<FARPROC>(&HostRegDeleteKeyExW);
+        if (file == u"SETUPAPI.DLL" && proc == "SetupUninstallOEMInfW" &&
+            machine().hasSetupUninstallOEMInf)
+            return reinterpret_cast<FARPROC>(&HostSetupUninstallOEMInfW);
+        if (file == u"KERNEL32.DLL" && proc == "SetDefaultDllDirectories" &&
+            machine().hasSetDefaultDllDirectories)
+            return reinterpret_cast<FARPROC>(&HostSetDefaultDllDirectories);
+        if (file == u"KERNEL32.DLL" && proc == "SetDllDirectoryW" &&
+            machine().hasSetDllDirectory)
+            return reinterpret_cast<FARPROC>(&HostSetDllDirectoryW);
+    }
     SetLastError(ERROR_PROC_NOT_FOUND);
     return NULL;
 }

@@ -103,6 +103,17 @@ struct Machine {
     std::set<u16> heldPrivileges = {u"SeBackupPrivilege",
                                     u"SeRestorePrivilege",
                                     u"SeDebugPrivilege"};
+    /* Where the process runs: its window station's WSF_VISIBLE and its
+     * session (0 is where services and deployment tools run). */
+    bool stationVisible = true;
+    DWORD sessionId = 1;
+    /* The loader.  The system folder holds the DLLs the installer loads
+     * by name (advapi32, setupapi); kernel32 exports
+     * SetDefaultDllDirectories (Windows 8, and 7 and Vista with
+     * KB2533623) and SetDllDirectoryW (XP SP1 and later). */
+    u16 systemFolder = u"C:\\Windows\\System32";
+    bool hasSetDefaultDllDirectories = true;
+    bool hasSetDllDirectory = true;
     bool hasRegDeleteKeyEx = true;
     bool hasSetupUninstallOEMInf = true; /* setupapi exports it */
     bool hasResources = false;     /* icons, menu, accelerators, dialog */
@@ -132,6 +143,11 @@ struct Machine {
     std::vector<std::pair<HWND, INT_PTR>> endedDialogs;
     std::vector<u16> registeredInfs; /* INF paths handed to setup */
     int loadedLibraries = 0;         /* LoadLibraryW minus FreeLibrary */
+    /* Full path of the module each successful LoadLibraryW returned. */
+    std::vector<u16> loadedModules;
+    DWORD defaultDllDirectories = 0; /* SetDefaultDllDirectories' flags */
+    bool dllDirectorySet = false;    /* SetDllDirectoryW was called */
+    uintptr_t kernel32Module = 0;    /* handle GetModuleHandleW returns */
     bool hung = false; /* a call that blocks forever on Windows was made */
     uint64_t clock = 0x01DC7B1E00000000ULL; /* FILETIME of "now" */
     DWORD lastError = 0;

@@ -1,5 +1,6 @@
 /* user32 of the stand-in: resources, window class, messages, message
  * boxes, formatting, and the window functions of the About box. */
+#include <cstring>
 #include <cstdarg>
 #include <string>
 
@@ -325,6 +326,49 @@ BOOL WINAPI EndPaint(HWND hwnd, const PAINTSTRUCT *ps)
 {
     Enter("EndPaint", u16(), "", Hex(reinterpret_cast<uintptr_t>(hwnd)));
     (void)ps;
+    return TRUE;
+}
+
+/* The process's window station; the handle is never closed by its
+ * owner, as on Windows. */
+static HWINSTA const kStation = reinterpret_cast<HWINSTA>(0x5C);
+
+HWINSTA WINAPI GetProcessWindowStation(void)
+{
+    if (auto err = Enter("GetProcessWindowStation")) {
+        SetLastError(*err);
+        return NULL;
+    }
+    return kStation;
+}
+
+BOOL WINAPI GetUserObjectInformationW(HANDLE object, int index, PVOID info,
+                                      DWORD length, LPDWORD needed)
+{
+    if (auto err = Enter("GetUserObjectInformationW", u16(), "",
+                         "index=" + std::to_string(index) +
+                             " length=" + std::to_string(length))) {
+        SetLastError(*err);
+        return FALSE;
+    }
+    if (object != static_cast<HANDLE>(kStation)) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    /* Stand-in: only the flags of the window station are modelled. */
+    if (index != UOI_FLAGS) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    if (needed)
+        *needed = sizeof(USEROBJECTFLAGS);
+    if (info == nullptr || length < sizeof(USEROBJECTFLAGS)) {
+        SetLastError(ERROR_INSUFFICIENT_BUFFER);
+        return FALSE;
+    }
+    USEROBJECTFLAGS flags{};
+    flags.dwFlags = machine().stationVisible ? WSF_VISIBLE : 0;
+    std::memcpy(info, &flags, sizeof(flags));
     return TRUE;
 }
 

@@ -63,6 +63,7 @@ QX_DECLARE_HANDLE(HMENU);
 QX_DECLARE_HANDLE(HBRUSH);
 QX_DECLARE_HANDLE(HACCEL);
 QX_DECLARE_HANDLE(HDC);
+QX_DECLARE_HANDLE(HWINSTA);
 typedef HINSTANCE HMODULE;
 typedef HICON HCURSOR;
 typedef HKEY *PHKEY;
@@ -115,6 +116,13 @@ typedef HKEY *PHKEY;
 #define ERROR_RESOURCE_TYPE_NOT_FOUND 1813L
 #define ERROR_RESOURCE_NAME_NOT_FOUND 1814L
 #define ERROR_CLASS_ALREADY_EXISTS 1410L
+
+/* Library search (libloaderapi.h). */
+#define LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR 0x00000100
+#define LOAD_LIBRARY_SEARCH_APPLICATION_DIR 0x00000200
+#define LOAD_LIBRARY_SEARCH_USER_DIRS 0x00000400
+#define LOAD_LIBRARY_SEARCH_SYSTEM32 0x00000800
+#define LOAD_LIBRARY_SEARCH_DEFAULT_DIRS 0x00001000
 
 /* Versions and languages. */
 typedef struct _OSVERSIONINFOW {
@@ -315,6 +323,16 @@ typedef struct tagPAINTSTRUCT {
 #define WAIT_FAILED ((DWORD)0xFFFFFFFF)
 #define INFINITE 0xFFFFFFFF
 
+/* Window stations. */
+typedef struct tagUSEROBJECTFLAGS {
+    BOOL fInherit;
+    BOOL fReserved;
+    DWORD dwFlags;
+} USEROBJECTFLAGS, *PUSEROBJECTFLAGS;
+#define UOI_FLAGS 1
+#define UOI_NAME 2
+#define WSF_VISIBLE 0x0001L
+
 #ifdef __cplusplus
 extern "C" {
 #endif
@@ -344,6 +362,9 @@ BOOL WINAPI CloseHandle(HANDLE hObject);
 DWORD WINAPI GetLastError(void);
 void WINAPI SetLastError(DWORD dwErrCode);
 HANDLE WINAPI GetCurrentProcess(void);
+DWORD WINAPI GetCurrentProcessId(void);
+BOOL WINAPI ProcessIdToSessionId(DWORD dwProcessId, DWORD *pSessionId);
+HMODULE WINAPI GetModuleHandleW(LPCWSTR lpModuleName);
 HMODULE WINAPI LoadLibraryW(LPCWSTR lpLibFileName);
 FARPROC WINAPI GetProcAddress(HMODULE hModule, LPCSTR lpProcName);
 BOOL WINAPI FreeLibrary(HMODULE hLibModule);
@@ -383,6 +404,9 @@ BOOL WINAPI DestroyWindow(HWND hWnd);
 void WINAPI PostQuitMessage(int nExitCode);
 HDC WINAPI BeginPaint(HWND hWnd, LPPAINTSTRUCT lpPaint);
 BOOL WINAPI EndPaint(HWND hWnd, const PAINTSTRUCT *lpPaint);
+HWINSTA WINAPI GetProcessWindowStation(void);
+BOOL WINAPI GetUserObjectInformationW(HANDLE hObj, int nIndex, PVOID pvInfo,
+                                      DWORD nLength, LPDWORD lpnLengthNeeded);
 #define DialogBoxW(i, t, p, f) DialogBoxParamW(i, t, p, f, 0L)
 
 /* advapi32 */

@@ -48,4 +48,14 @@ typedef BOOL(WINAPI *PFN_SETUP_UNINSTALL_OEM_INF_W)(PCWSTR InfFileName,
                                                     DWORD Flags,
                                                     PVOID Reserved);
 
+/* Restricting the DLL search: SetDefaultDllDirectories (Windows 8, and 7
+ * and Vista with the update that added it) and SetDllDirectoryW (XP SP1)
+ * are both looked up at run time, so that the executable still loads
+ * where they are missing. */
+#ifndef LOAD_LIBRARY_SEARCH_SYSTEM32
+#define LOAD_LIBRARY_SEARCH_SYSTEM32 0x00000800
+#endif
+typedef BOOL(WINAPI *PFN_SET_DEFAULT_DLL_DIRECTORIES)(DWORD DirectoryFlags);
+typedef BOOL(WINAPI *PFN_SET_DLL_DIRECTORY_W)(LPCWSTR lpPathName);
+
 #endif

@@ -37,9 +37,11 @@ void PrivilegeSequence(void)
     EnablePrivilege(TEXT("SeDebugPrivilege"));
 }
 
-/* Loads library and looks up function name in it.  Returns the loaded
- * library, to be released once *proc has been called, with *proc set; or
- * NULL, with nothing left loaded, when either is missing. */
+/* Loads library (the bare name of a system DLL, which the run's
+ * restricted DLL search finds in the system folder only) and looks up
+ * function name in it.  Returns the loaded library, to be released once
+ * *proc has been called, with *proc set; or NULL, with nothing left
+ * loaded, when either is missing. */
 static HMODULE LoadFunction(LPCWSTR library, LPCSTR name, FARPROC *proc)
 {
     *proc = NULL;

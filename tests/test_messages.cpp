@@ -78,3 +78,61 @@ TEST_F(Messages, ShowUsesNoOwnerTheCaptionAndOkStyle)
     EXPECT_EQ(box.caption, u"QX DSP USB Driver Installer");
     EXPECT_EQ(box.style, static_cast<UINT>(MB_OK));
 }
+
+TEST_F(Messages, NobodySeesAnInvisibleStationNorSessionZeroFromVistaOn)
+{
+    struct {
+        bool stationVisible;
+        BOOL preVista;
+        DWORD session;
+        BOOL seen;
+    } const cases[] = {
+        {true, FALSE, 1, TRUE},  {false, FALSE, 1, FALSE},
+        {true, FALSE, 0, FALSE}, {false, TRUE, 1, FALSE},
+        /* On XP session 0 is the console user's. */
+        {true, TRUE, 0, TRUE},
+    };
+    for (auto &c : cases) {
+        winhost::Reset();
+        winhost::machine().stationVisible = c.stationVisible;
+        winhost::machine().sessionId = c.session;
+        EXPECT_EQ(MsgAnyoneCanSee(c.preVista), c.seen)
+            << "visible " << c.stationVisible << " preVista " << c.preVista
+            << " session " << c.session;
+    }
+}
+
+TEST_F(Messages, AFailedCheckCountsAsVisible)
+{
+    /* Each check failing where it would have found nobody watching. */
+    struct {
+        const char *fn;
+        bool stationVisible;
+        DWORD session;
+    } const cases[] = {
+        {"GetProcessWindowStation", false, 1},
+        {"GetUserObjectInformationW", false, 1},
+        {"ProcessIdToSessionId", true, 0},
+    };
+    for (auto &c : cases) {
+        winhost::Reset();
+        winhost::machine().stationVisible = c.stationVisible;
+        winhost::machine().sessionId = c.session;
+        winhost::FailCall(c.fn, ERROR_ACCESS_DENIED);
+        EXPECT_TRUE(MsgAnyoneCanSee(FALSE)) << c.fn;
+        EXPECT_EQ(winhost::CallsOf(c.fn).size(), 1u) << c.fn;
+        EXPECT_EQ(winhost::machine().lastError, DWORD{ERROR_ACCESS_DENIED})
+            << c.fn;
+    }
+}
+
+TEST_F(Messages, AnUnattendedRunShowsNoBox)
+{
+    g_Messages.unattended = TRUE;
+    MsgShow(g_Messages.failure);
+    EXPECT_TRUE(winhost::machine().boxes.empty());
+    EXPECT_TRUE(winhost::CallsOf("MessageBoxW").empty());
+    g_Messages.unattended = FALSE;
+    MsgShow(g_Messages.failure);
+    EXPECT_EQ(winhost::machine().boxes.size(), 1u);
+}

@@ -1,6 +1,9 @@
 #include "fixture.h"
 
 #include <algorithm>
+#include <set>
+
+#include "older_installation.h"
 
 using winhost::CallsOf;
 using winhost::machine;
@@ -30,6 +33,30 @@ MSG Message(UINT message, WPARAM wParam)
     m.message = message;
     m.wParam = wParam;
     return m;
+}
+
+/* What a run did, for comparing two runs. */
+struct Outcome {
+    int exitCode;
+    /* every call but the boxes and the check whether anyone sees them */
+    std::vector<std::string> calls;
+    u16 failureText;
+    std::vector<u16> boxes;
+};
+
+Outcome Observe(int exitCode)
+{
+    Outcome o{exitCode, {}, g_Messages.failure, {}};
+    const std::set<std::string> skipped = {
+        "MessageBoxW", "GetProcessWindowStation", "GetUserObjectInformationW",
+        "GetCurrentProcessId", "ProcessIdToSessionId"};
+    for (auto &c : machine().calls)
+        if (!skipped.count(c.fn))
+            o.calls.push_back(c.fn + "|" + c.object + "|" + c.view + "|" +
+                              c.detail);
+    for (auto &b : machine().boxes)
+        o.boxes.push_back(b.text);
+    return o;
 }
 
 const u16 kRestart = u"Driver has been updated, you must restart PC before "
@@ -83,8 +110,9 @@ TEST_F(Run, TheFrameQueriesVersionWithTheSmallRecordAndProgramFilesUncreated)
     InstallerRun(nullptr);
     auto names = winhost::CallNames();
     /* Right after the wait for other runs. */
-    ASSERT_GE(names.size(), 3u);
-    EXPECT_EQ(names[2], "GetVersionExW");
+    auto wait = std::find(names.begin(), names.end(), "WaitForSingleObject");
+    ASSERT_LT(wait + 1, names.end());
+    EXPECT_EQ(wait[1], "GetVersionExW");
     EXPECT_EQ(CallsOf("GetVersionExW")[0].detail, "276");
     EXPECT_EQ(CallsOf("SHGetSpecialFolderPathW")[0].detail, "0x26");
     EXPECT_EQ(CallsOf("GetSystemDefaultLangID").size(), 1u);
@@ -99,12 +127,14 @@ TEST_F(Run, WaitsWithoutLimitForAnotherRunsMutexBeforeAnythingElse)
     other.abandonedElsewhere = true;
     EXPECT_EQ(InstallerRun(nullptr), 0);
     auto names = winhost::CallNames();
-    ASSERT_GE(names.size(), 2u);
-    EXPECT_EQ(names[0], "CreateMutexW");
-    EXPECT_EQ(names[1], "WaitForSingleObject");
-    const winhost::CallRecord create = CallsOf("CreateMutexW").at(0);
-    EXPECT_EQ(create.object.rfind("Global\\", 0), 0u) << create.object;
-    EXPECT_EQ(create.detail, ""); /* not the initial owner */
+    /* Only the restriction of the DLL search comes first. */
+    auto create = std::find(names.begin(), names.end(), "CreateMutexW");
+    ASSERT_LT(create + 1, names.end());
+    EXPECT_EQ(create[-1], "SetDefaultDllDirectories");
+    EXPECT_EQ(create[1], "WaitForSingleObject");
+    const winhost::CallRecord mutex = CallsOf("CreateMutexW").at(0);
+    EXPECT_EQ(mutex.object.rfind("Global\\", 0), 0u) << mutex.object;
+    EXPECT_EQ(mutex.detail, ""); /* not the initial owner */
     EXPECT_EQ(CallsOf("WaitForSingleObject").at(0).detail, "ms=4294967295");
     EXPECT_EQ(machine().mutexes[RUN_MUTEX_NAME].ownedHere, 1u);
     ExpectStagedLikeThePackage();
@@ -273,7 +303,8 @@ TEST_F(Run, ARefusedPreinstallationIsReportedAndThePumpStillRuns)
 
 TEST_F(Run, AFailedVersionQueryReadsAsPreVista)
 {
-    winhost::FailCall("GetVersionExW", ERROR_INVALID_PARAMETER);
+    /* The run's own query, after the one that picks the DLL search. */
+    winhost::FailCall("GetVersionExW", ERROR_INVALID_PARAMETER, 2);
     InstallerRun(nullptr);
     EXPECT_TRUE(g_Run.preVista);
     EXPECT_EQ(BoxTexts(), std::vector<u16>{u"Driver Install Success!"});
@@ -339,4 +370,206 @@ TEST_F(Run, AFailedRetrievalExitsWithZero)
     winhost::FailCall("GetMessageW", ERROR_INVALID_PARAMETER);
     EXPECT_EQ(InstallerRun(nullptr), 0);
     EXPECT_TRUE(CallsOf("DispatchMessageW").empty());
+}
+
+/* ---- runs nobody can see ---- */
+
+class UnattendedRun : public Run {
+protected:
+    /* The whole run on a fresh machine: prepare seeds it, then the run's
+     * window station is made visible or not. */
+    template <typename Prepare>
+    Outcome RunOn(bool stationVisible, Prepare prepare)
+    {
+        SetUp();
+        prepare();
+        machine().stationVisible = stationVisible;
+        /* A message waits for the pump: its wParam is the exit code. */
+        machine().messages.push_back(Message(WM_USER, 0x51B8));
+        return Observe(InstallerRun(nullptr));
+    }
+};
+
+TEST_F(UnattendedRun, OnTheSuccessPathNoBoxIsShownAndEverythingElseIsTheSame)
+{
+    auto seed = [] {};
+    Outcome seen = RunOn(true, seed);
+    Outcome unseen = RunOn(false, seed);
+    EXPECT_EQ(seen.boxes, std::vector<u16>{kRestart});
+    EXPECT_TRUE(unseen.boxes.empty());
+    EXPECT_TRUE(CallsOf("MessageBoxW").empty());
+    EXPECT_EQ(unseen.calls, seen.calls);
+    EXPECT_EQ(unseen.exitCode, 0x51B8);
+    EXPECT_EQ(unseen.exitCode, seen.exitCode);
+    ExpectStagedLikeThePackage();
+    EXPECT_EQ(machine().registeredInfs.size(), 1u);
+}
+
+TEST_F(UnattendedRun, OnAFailurePathTheTextIsComposedAndTheRunEndsTheSame)
+{
+    /* The staging folder cannot be deleted (reported, the run goes on),
+     * then the catalogue is missing: two boxes when seen. */
+    auto seed = [] {
+        winhost::FailCallOn("SHFileOperationW", kStaging, ERROR_ACCESS_DENIED);
+        winhost::RemoveFile(kPackage + u"USB_DSP.cat");
+    };
+    Outcome seen = RunOn(true, seed);
+    Outcome unseen = RunOn(false, seed);
+    EXPECT_EQ(seen.boxes.size(), 2u);
+    EXPECT_TRUE(unseen.boxes.empty());
+    EXPECT_EQ(unseen.failureText, u"Failed, error code: Delete PreInstall "
+                                  u"File Folder Error.3 Copy PreInstall File "
+                                  u"Error.");
+    EXPECT_EQ(unseen.failureText, seen.failureText);
+    EXPECT_EQ(unseen.calls, seen.calls);
+    EXPECT_EQ(unseen.exitCode, 0);
+    EXPECT_EQ(seen.exitCode, 0);
+}
+
+TEST_F(UnattendedRun, TheStationIsAskedForItsFlagsOnceRightAfterTheVersion)
+{
+    RunOn(false, [] {});
+    auto names = winhost::CallNames();
+    auto wait = std::find(names.begin(), names.end(), "WaitForSingleObject");
+    auto version = std::find(wait, names.end(), "GetVersionExW");
+    ASSERT_NE(version, names.end());
+    ASSERT_GE(names.end() - version, 3);
+    EXPECT_EQ(version[1], "GetProcessWindowStation");
+    EXPECT_EQ(version[2], "GetUserObjectInformationW");
+    auto query = CallsOf("GetUserObjectInformationW");
+    ASSERT_EQ(query.size(), 1u);
+    EXPECT_EQ(query[0].detail, "index=1 length=12");
+    /* An invisible station decides it; the session is not asked. */
+    EXPECT_TRUE(CallsOf("ProcessIdToSessionId").empty());
+}
+
+/* ---- the DLL search of an elevated run ---- */
+
+class DllSearch : public Run {
+protected:
+    /* An older installation whose INF goes through Setup, so that the run
+     * loads setupapi as well as advapi32 by name; and a copy of each DLL
+     * it loads planted beside the installer. */
+    void SetUp() override
+    {
+        Run::SetUp();
+        older::SeedOlderInstallation();
+        const u16 instance = u"SYSTEM\\ControlSet001\\Control\\Class\\"
+                             u"{eb781aaf-9c70-4523-a5df-642a87eca567}\\0000";
+        winhost::SeedValue(instance, u"DriverDesc", u"QX DSP USB");
+        winhost::SeedValue(instance, u"InfPath", u"oem12.inf");
+        for (const char16_t *name :
+             {u"setupapi.dll", u"Advapi32.dll", u"cfgmgr32.dll"})
+            winhost::SeedFile(kPackage + name, "planted");
+    }
+    /* Names of the modules the run's loads returned, upper-case paths. */
+    std::vector<std::string> LoadedFrom(const u16 &folder)
+    {
+        std::vector<std::string> out;
+        for (const u16 &path : machine().loadedModules)
+            if (winhost::ToUtf8(path).rfind(winhost::ToUtf8(folder), 0) == 0)
+                out.push_back(winhost::ToUtf8(path));
+        return out;
+    }
+};
+
+TEST_F(DllSearch, IsRestrictedToTheSystemFolderBeforeAnyOtherCall)
+{
+    EXPECT_EQ(InstallerRun(nullptr), 0);
+    auto names = winhost::CallNames();
+    ASSERT_GE(names.size(), 5u);
+    EXPECT_EQ(std::vector<std::string>(names.begin(), names.begin() + 5),
+              (std::vector<std::string>{"GetModuleHandleW", "GetVersionExW",
+                                        "GetProcAddress",
+                                        "SetDefaultDllDirectories",
+                                        "CreateMutexW"}));
+    EXPECT_EQ(CallsOf("GetModuleHandleW")[0].object, "kernel32.dll");
+    EXPECT_EQ(CallsOf("SetDefaultDllDirectories")[0].detail, "0x800");
+    EXPECT_EQ(machine().defaultDllDirectories,
+              DWORD{LOAD_LIBRARY_SEARCH_SYSTEM32});
+    EXPECT_TRUE(CallsOf("SetDllDirectoryW").empty());
+}
+
+TEST_F(DllSearch, NoDllPlantedInThePackageFolderIsLoaded)
+{
+    EXPECT_EQ(InstallerRun(nullptr), 0);
+    EXPECT_EQ(BoxTexts(), std::vector<u16>{kRestart});
+    /* Both of the run's lookups by name were made ... */
+    std::set<std::string> asked;
+    for (auto &c : CallsOf("LoadLibraryW"))
+        asked.insert(c.object);
+    EXPECT_EQ(asked, (std::set<std::string>{"Advapi32.dll", "Setupapi.dll"}));
+    /* ... and every one was answered from the system folder. */
+    EXPECT_EQ(LoadedFrom(kPackage), std::vector<std::string>{});
+    EXPECT_EQ(LoadedFrom(u"C:\\Windows\\System32\\").size(),
+              machine().loadedModules.size());
+    EXPECT_EQ(machine().loadedLibraries, 0);
+}
+
+/* What the restriction guards against, on a machine where neither
+ * function exists: the package folder is searched first. */
+TEST_F(DllSearch, WhereNothingRestrictsItThePlantedSetupapiIsFoundFirst)
+{
+    machine().hasSetDefaultDllDirectories = false;
+    machine().hasSetDllDirectory = false;
+    InstallerRun(nullptr);
+    /* advapi32 is a known DLL: always the system's copy. */
+    EXPECT_EQ(LoadedFrom(kPackage),
+              std::vector<std::string>{"C:\\pkg\\SETUPAPI.DLL"});
+    EXPECT_EQ(LoadedFrom(u"C:\\Windows\\System32\\ADVAPI32.DLL").size(),
+              machine().loadedModules.size() - 1);
+}
+
+TEST_F(DllSearch, WithoutSetDefaultDllDirectoriesTheCurrentFolderIsTakenOut)
+{
+    machine().osMajor = 5;
+    machine().osMinor = 1;
+    machine().hasSetDefaultDllDirectories = false;
+    InstallerRun(nullptr);
+    auto set = CallsOf("SetDllDirectoryW");
+    ASSERT_EQ(set.size(), 1u);
+    EXPECT_EQ(set[0].object, "");
+    EXPECT_TRUE(machine().dllDirectorySet);
+    EXPECT_TRUE(CallsOf("SetDefaultDllDirectories").empty());
+}
+
+TEST_F(DllSearch, VistaTakesOutOnlyTheCurrentFolderAndWindows7Restricts)
+{
+    struct {
+        DWORD minor;
+        size_t defaultDirs, dllDirectory;
+    } const cases[] = {{0, 0, 1}, {1, 1, 0}};
+    for (auto &c : cases) {
+        SetUp();
+        machine().osMajor = 6;
+        machine().osMinor = c.minor;
+        InstallerRun(nullptr);
+        size_t lookedUp = 0;
+        for (auto &call : CallsOf("GetProcAddress"))
+            lookedUp += call.object == "SetDefaultDllDirectories";
+        EXPECT_EQ(lookedUp, c.defaultDirs) << "6." << c.minor;
+        EXPECT_EQ(CallsOf("SetDefaultDllDirectories").size(), c.defaultDirs)
+            << "6." << c.minor;
+        EXPECT_EQ(CallsOf("SetDllDirectoryW").size(), c.dllDirectory)
+            << "6." << c.minor;
+    }
+}
+
+TEST_F(DllSearch, ARefusedRestrictionFallsBackAndNeverStopsTheRun)
+{
+    struct {
+        const char *fn;
+        size_t dllDirectory;
+    } const cases[] = {
+        {"SetDefaultDllDirectories", 1}, /* then SetDllDirectoryW */
+        {"GetModuleHandleW", 0},         /* nothing to look up in */
+    };
+    for (auto &c : cases) {
+        SetUp();
+        winhost::FailCall(c.fn, ERROR_INVALID_PARAMETER);
+        EXPECT_EQ(InstallerRun(nullptr), 0) << c.fn;
+        EXPECT_EQ(CallsOf("SetDllDirectoryW").size(), c.dllDirectory) << c.fn;
+        EXPECT_EQ(BoxTexts(), std::vector<u16>{kRestart}) << c.fn;
+        EXPECT_EQ(machine().registeredInfs.size(), 1u) << c.fn;
+    }
 }

@@ -28,9 +28,15 @@ struct FAULT {
     DWORD error;
 };
 const FAULT kFaults[] = {
+    {"GetModuleHandleW", ERROR_MOD_NOT_FOUND},
+    {"SetDefaultDllDirectories", ERROR_INVALID_PARAMETER},
+    {"SetDllDirectoryW", ERROR_NOT_ENOUGH_MEMORY},
     /* Another user's mutex of that name, whose security refuses us. */
     {"CreateMutexW", ERROR_ACCESS_DENIED},
     {"GetVersionExW", ERROR_INVALID_PARAMETER},
+    /* A station handle without WINSTA_READATTRIBUTES. */
+    {"GetUserObjectInformationW", ERROR_ACCESS_DENIED},
+    {"ProcessIdToSessionId", ERROR_ACCESS_DENIED},
     {"LoadStringW", ERROR_RESOURCE_NAME_NOT_FOUND},
     {"LoadIconW", ERROR_RESOURCE_TYPE_NOT_FOUND},
     {"LoadCursorW", ERROR_RESOURCE_TYPE_NOT_FOUND},
@@ -72,6 +78,9 @@ const char *const kCannotFail[] = {
     "TranslateMessage", "DispatchMessageW", "CloseHandle",
     "FindClose",     "RegCloseKey",       "FreeLibrary",
     "WaitForSingleObject", /* on the mutex handle just created */
+    "GetCurrentProcessId",
+    /* Every process that may show a box has a window station. */
+    "GetProcessWindowStation",
 };
 
 const FAULT *FaultOf(const std::string &fn)

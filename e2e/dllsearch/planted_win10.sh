@@ -1,0 +1,85 @@
+#!/usr/bin/env bash
+# Windows 10 with an older installation, and a DLL planted in the package
+# folder under each of 24 names that the installer (setupapi, cfgmgr32),
+# the shell's file operation and Setup's pre-installation load by name.
+# The run loads none of them, does its whole job (SHFileOperationW and
+# SetupCopyOEMInfW work after the search is restricted), and Wine's relay
+# trace shows the restriction before the run mutex and any load by name.
+# Wine prefers its own builtin DLLs, so the planted names stay unloaded
+# under Wine whatever the run does; the trace is what shows the mend here.
+here=$(dirname "${BASH_SOURCE[0]}")
+source "$here/../lib.sh"
+source "$here/../older_install.sh"
+
+planted_names=(setupapi cfgmgr32 version uxtheme dwmapi propsys profapi
+    userenv wintrust crypt32 msasn1 cryptsp cryptbase rsaenh devobj drvstore
+    newdev sspicli apphelp comctl32 ntmarta winsta wtsapi32 dbghelp)
+(( ${#planted_names[@]} == 24 )) || e2e_fail "the list holds ${#planted_names[@]} names"
+
+e2e_new_prefix dllsearch_planted_win10
+e2e_set_version win10
+e2e_stage_package "$QX_PACKAGE_DIR"
+older_seed
+older_snapshot
+
+# The planted DLL works: loaded by path under a name Wine has no builtin
+# for, it leaves its marker.
+cp "$QX_E2E_BIN/planted.dll" "$E2E_PKG_DIR/plantcheck.dll"
+e2e_wine rundll32.exe "$E2E_PKG_WIN\\plantcheck.dll,DllMain" || true
+[[ -f $E2E_PKG_DIR/plantcheck.dll.loaded ]] ||
+    e2e_fail "the planted DLL leaves no marker when it is loaded"
+rm -f "$E2E_PKG_DIR"/plantcheck.dll*
+
+for name in "${planted_names[@]}"; do
+    cp "$QX_E2E_BIN/planted.dll" "$E2E_PKG_DIR/$name.dll"
+done
+
+# The relay trace of the calls that restrict the search, take the run
+# mutex and load DLLs by name; +loaddll names every DLL loaded and where
+# from.
+e2e_reg_add 'HKCU\Software\Wine\Debug' /v RelayInclude /t REG_SZ /d \
+    'GetModuleHandleW;SetDefaultDllDirectories;SetDllDirectoryW;CreateMutexW;LoadLibraryW;LoadLibraryExW;LoadLibraryA;LoadLibraryExA'
+WINEDEBUG=+relay,+loaddll e2e_run_installer
+trace=$E2E_WINE_LOG
+e2e_assert_boxes "$E2E_CAPTION_EN" "$E2E_RESTART_EN"
+e2e_assert_exit 0
+e2e_assert_prompt_exit
+e2e_assert_staged
+e2e_assert_inf_registered
+registered=$(e2e_registered_inf "$QX_PACKAGE_DIR/QX_DSP_USB.inf")
+added=()
+for f in "${registered%.*}".*; do
+    added+=("windows/inf/${f##*/}")
+done
+older_assert_removed "${added[@]}"
+
+loaded=$(find "$E2E_PKG_DIR" -maxdepth 1 -name '*.loaded')
+[[ -z $loaded ]] || e2e_fail "planted DLLs were loaded: $loaded"
+# Wine finds some planted names in the package folder and loads its own
+# builtin DLL in their place ("builtin"); a planted DLL's own code would
+# show as "native".  Those it finds there while loading the executable's
+# imports (setupapi and what it imports) come before any code of ours.
+from_pkg=$(grep -i 'trace:loaddll:.*Loaded L"C:\\\\pkg\\\\' "$trace" | grep -iv 'QxDspInstaller.exe' || true)
+e2e_log "loaded under a package-folder path: $(sed 's/.*Loaded L"C:\\\\pkg\\\\//; s/".*: / /' <<<"$from_pkg" | tr '\n' ' ')"
+if grep -q ': native' <<<"$from_pkg"; then
+    e2e_fail "a planted DLL was loaded: $from_pkg"
+fi
+
+# The installer's thread is the one that takes the run mutex.  Of its
+# traced calls, those the executable made (returning into its image at
+# 0x00400000) begin with the restriction: kernel32's handle, then
+# SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32), which succeeds,
+# then the run mutex; every load by name comes later.
+tid=$(grep -m1 'Call .*CreateMutexW(.*Quorvantix' "$trace" | cut -d: -f1)
+[[ -n $tid ]] || e2e_fail "no CreateMutexW of the run in the trace $trace"
+ours=$(grep -E "^$tid:Call [A-Za-z0-9_]+\.[A-Za-z0-9_]+\(.* ret=004[0-9a-f]{5}$" "$trace" |
+    sed -E 's/^[0-9a-f]+:Call //; s/\(.*//')
+e2e_log "the installer's first traced calls: $(head -n 4 <<<"$ours" | tr '\n' ' ')"
+e2e_assert_eq "GetModuleHandleW SetDefaultDllDirectories CreateMutexW" \
+    "$(head -n 3 <<<"$ours" | sed 's/^[A-Za-z0-9_]*\.//' | tr '\n' ' ' | sed 's/ $//')" \
+    "the installer's first traced calls"
+grep -q "^$tid:Call [A-Za-z0-9_]*\.SetDefaultDllDirectories(00000800) ret=004" "$trace" ||
+    e2e_fail "SetDefaultDllDirectories was not given LOAD_LIBRARY_SEARCH_SYSTEM32 (trace in $trace)"
+grep -q "^$tid:Ret  [A-Za-z0-9_]*\.SetDefaultDllDirectories() retval=00000001" "$trace" ||
+    e2e_fail "SetDefaultDllDirectories did not succeed (trace in $trace)"
+e2e_pass
