@@ -2,6 +2,7 @@
  * window is created; the run reports through message boxes. */
 #include "app/run.h"
 
+/* NOLINTNEXTLINE(bugprone-easily-swappable-parameters): WinMain's form */
 int WINAPI wWinMain(HINSTANCE hInstance, HINSTANCE hPrevInstance,
                     LPWSTR lpCmdLine, int nShowCmd)
 {

@@ -20,6 +20,13 @@ target_compile_definitions(unit_tests PRIVATE QX_SOURCE_DIR="${CMAKE_SOURCE_DIR}
 target_link_libraries(unit_tests PRIVATE qxcore winhost GTest::gtest GTest::gtest_main)
 gtest_discover_tests(unit_tests PROPERTIES LABELS unit DISCOVERY_TIMEOUT 60)
 
+# Each of scripts/lint's checks, and the product's warnings as errors,
+# refuses a throwaway file with a known defect (scripts/test runs the lint
+# itself over the tree).
+add_test(NAME lint.gates_refuse_defects
+    COMMAND bash ${CMAKE_SOURCE_DIR}/tests/scripts/lint.sh ${CMAKE_SOURCE_DIR} ${CMAKE_BINARY_DIR})
+set_tests_properties(lint.gates_refuse_defects PROPERTIES LABELS lint TIMEOUT 120)
+
 # The scans' benchmark against the stand-in (preset bench; not a test).
 option(QX_BENCH "Build the Google Benchmark of the scans" OFF)
 if(QX_BENCH)

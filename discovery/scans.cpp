@@ -112,6 +112,7 @@ static void ExamineValues(HKEY key, const KEY_SCAN *scan)
 
 /* Depth first, the highest sub-key index first, a key's own values after
  * everything below it.  FALSE: the key did not open. */
+/* NOLINTNEXTLINE(misc-no-recursion): REG_PATH_CCH bounds the depth */
 static BOOL WalkKey(LPCWSTR keyPath, REGSAM view, const KEY_SCAN *scan)
 {
     HKEY key;
@@ -169,6 +170,7 @@ BOOL ClassKeyScan(LPCWSTR keyPath, REGSAM view)
 
 /* A DeviceDesc "@oem5.inf,%desc%;QX DSP USB" names the INF the device was
  * installed from: the units after the at sign up to the first ".inf". */
+/* NOLINTNEXTLINE(bugprone-easily-swappable-parameters): VALUE_RULE's form */
 static BOOL UsbEnumValue(LPCWSTR name, LPCWSTR data, BOOL *latch)
 {
     (void)latch;

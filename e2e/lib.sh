@@ -73,6 +73,8 @@ if [[ -n ${QX_E2E_DISPLAY_FILE:-} && -s ${QX_E2E_DISPLAY_FILE} ]]; then
 fi
 
 # Texts the installer shows, as the catalogue gives them.
+# shellcheck disable=SC2034 # read by the scripts that source this file
+{
 E2E_CAPTION_EN="QX DSP USB Driver Installer"
 E2E_CAPTION_ZH="QX DSP USB 驱动安装"
 E2E_SUCCESS_EN="Driver Install Success!"
@@ -81,6 +83,7 @@ E2E_RESTART_EN="Driver has been updated, you must restart PC before insert Usb C
 E2E_RESTART_ZH="驱动已更新,插入设备USB之前,必须先手动重启!!!"
 E2E_FAILURE_PREFIX_EN="Failed, error code: "
 E2E_FAILURE_PREFIX_ZH="驱动安装失败, 原因: "
+}
 
 # Where the installer keeps its copy of the package (a 32-bit process on
 # 64-bit Windows sees Program Files as "Program Files (x86)").
@@ -218,6 +221,7 @@ e2e_make_template() {
     rm -rf "$tpl"
     mkdir -p "$(dirname "$tpl")"
     log=$(dirname "$tpl")/template.log
+    # shellcheck disable=SC2030 # the template's WINEPREFIX is for this subshell only
     (
         export WINEPREFIX=$tpl
         wineboot -i
@@ -254,6 +258,7 @@ e2e_new_prefix() {
                 cp -p "$f" "$f.e2e-copy" && mv -f "$f.e2e-copy" "$f"
             done
     )
+    # shellcheck disable=SC2031 # e2e_make_template's subshell set another one
     export WINEPREFIX=$E2E_DIR/prefix
     wineserver -p </dev/null >"$E2E_DIR/wineserver.log" 2>&1
     e2e_on_exit _e2e_end_prefix
@@ -330,12 +335,12 @@ _e2e_run() {
 _e2e_run_once() {
     local log=$1 errors=$2 launcher=$3
     shift 3
-    local -a locale=()
-    [[ -z $E2E_LC_ALL ]] || locale=("LC_ALL=$E2E_LC_ALL")
+    local -a lc_all=()
+    [[ -z $E2E_LC_ALL ]] || lc_all=("LC_ALL=$E2E_LC_ALL")
     if [[ $errors == "$log" ]]; then
-        env "${locale[@]}" "$launcher" "$@" </dev/null >"$log" 2>&1
+        env "${lc_all[@]}" "$launcher" "$@" </dev/null >"$log" 2>&1
     else
-        env "${locale[@]}" "$launcher" "$@" </dev/null >"$log" 2>"$errors"
+        env "${lc_all[@]}" "$launcher" "$@" </dev/null >"$log" 2>"$errors"
     fi
 }
 
@@ -448,6 +453,7 @@ e2e_copy_package() {
 # e2e_run_installer ['C:\pkg\QxDspInstaller.exe']: runs the installer (by
 # default the one e2e_stage_package put in place) under the watcher; see
 # e2e_watch for what it leaves behind.
+# shellcheck disable=SC2120 # the argument is optional; calls without one (SC2119) take the default
 e2e_run_installer() {
     local pkg=${E2E_PKG_WIN:-C:\\pkg}
     e2e_watch "${1:-$pkg\\QxDspInstaller.exe}"
@@ -676,6 +682,7 @@ e2e_assert_boxes() {
 # e2e_assert_prompt_exit [MS]: after its last box the installer ended within
 # MS milliseconds times the time factor (default 1800: its wait of at most
 # one second, plus the watcher's polling and Wine's process exit).
+# shellcheck disable=SC2120 # the argument is optional; calls without one (SC2119) take the default
 e2e_assert_prompt_exit() {
     local limit
     limit=$(e2e_scaled "${1:-1800}")
@@ -688,6 +695,7 @@ e2e_assert_prompt_exit() {
 # e2e_assert_staged [PKG_DIR]: the staging folder holds exactly the package
 # layout, each file equal in content and last-write time to the package's
 # (PKG_DIR, default the staged package E2E_PKG_DIR).
+# shellcheck disable=SC2120 # the argument is optional; calls without one (SC2119) take the default
 e2e_assert_staged() {
     local pkg=${1:-$E2E_PKG_DIR} staging rel
     staging=$(e2e_c_path "$E2E_STAGING_WIN")
@@ -725,6 +733,7 @@ $want"
 # e2e_registered_inf: prints the unix path of the INF in C:\windows\inf that
 # is a copy of the package INF (Windows names it oemNN.inf, Wine keeps its
 # name); returns non-zero when there is none.
+# shellcheck disable=SC2120 # scripts/try passes another package's INF
 e2e_registered_inf() {
     local inf_dir f src=${1:-$E2E_PKG_DIR/QX_DSP_USB.inf}
     inf_dir=$(e2e_c_path "$E2E_INF_DIR_WIN")
@@ -798,6 +807,7 @@ e2e_require_win32() {
 
 # The file setup.sh leaves in the run's work folder: how this run's 32-bit
 # programs ran ("native" or "emulated"), for scripts/test's summary.
+# shellcheck disable=SC2034 # written by setup.sh
 E2E_MODE_FILE=${QX_E2E_WORK:-/tmp}/win32-mode
 
 # ------------------------------------------ interrupted and overlapping runs

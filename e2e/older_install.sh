@@ -115,6 +115,7 @@ older_seed() {
     # One .reg import: the older installation's keys and values, and
     # look-alikes that differ from a target in one way each.
     reg_file=$E2E_DIR/seed.reg
+    # shellcheck disable=SC2028 # bash's echo writes the .reg's backslashes as they are
     {
         echo 'Windows Registry Editor Version 5.00'
         for tree in "$LOCKDOWN" "$LOCKDOWN32"; do
@@ -265,6 +266,7 @@ older_snapshot() {
 
 # older_assert_removed [REL...]: every target gone, everything else as
 # it was; REL paths (below drive C) may have been added by the run.
+# shellcheck disable=SC2120 # the argument is optional; calls without one (SC2119) take the default
 older_assert_removed() {
     drive=$WINEPREFIX/drive_c
     for f in "${target_files[@]}"; do

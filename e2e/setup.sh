@@ -1,7 +1,6 @@
 #!/usr/bin/env bash
 # Start of a Wine test run: clears the run's work folder, starts Xvfb on a
 # free display and makes the one template prefix every scenario copies.
-E2E_HARNESS_STEP=1
 source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
 E2E_NAME=setup
 : "${QX_E2E_WORK:?}" "${QX_E2E_TEMPLATE:?}" "${QX_E2E_DISPLAY_FILE:?}"
@@ -10,6 +9,7 @@ state=$(dirname "$QX_E2E_DISPLAY_FILE")
 # Whatever an interrupted earlier run left running goes first.
 e2e_stop_xvfb "$state"
 for p in "$QX_E2E_TEMPLATE" "$QX_E2E_WORK"/*/prefix; do
+    # shellcheck disable=SC2015 # neither a missing prefix nor a failed kill matters
     [[ -d $p ]] && WINEPREFIX=$p wineserver -k </dev/null >/dev/null 2>&1 || true
 done
 case $QX_E2E_WORK in

@@ -87,6 +87,8 @@ BOOL UninstallOemInf(LPCWSTR name)
 
 /* Deletes the sub-keys of an open key, highest index first, so that the
  * indexes still to be visited stay valid. */
+/* Recursion: REG_PATH_CCH bounds the depth; REGSAM is a DWORD.
+ * NOLINTNEXTLINE(misc-no-recursion,bugprone-easily-swappable-parameters) */
 static void DeleteSubKeys(HKEY key, LPCWSTR path, REGSAM access,
                           DWORD subKeyCount)
 {
@@ -110,6 +112,7 @@ static void DeleteSubKeys(HKEY key, LPCWSTR path, REGSAM access,
     }
 }
 
+/* NOLINTNEXTLINE(misc-no-recursion): REG_PATH_CCH bounds the depth */
 BOOL DeleteKeyTree(LPCWSTR path, REGSAM view)
 {
     REGSAM access = view | INSTALLER_KEY_ACCESS;
@@ -196,6 +199,7 @@ BOOL ClearValues(HKEY key)
     }
 }
 
+/* NOLINTNEXTLINE(bugprone-easily-swappable-parameters): key, then value */
 BOOL DeleteValue(LPCWSTR path, LPCWSTR name, REGSAM view)
 {
     HKEY key;

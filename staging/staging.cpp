@@ -69,6 +69,7 @@ BOOL StagingSameFiles(LPCWSTR source, LPCWSTR destination,
     return TRUE;
 }
 
+/* NOLINTNEXTLINE(bugprone-easily-swappable-parameters): what, then its text */
 BOOL StagingCreateFolder(LPCWSTR folder, LPCWSTR errorText)
 {
     /* SHCreateDirectoryExW returns an error code, and the thread's last

@@ -74,6 +74,7 @@ LRESULT CALLBACK UiWndProc(HWND hWnd, UINT message, WPARAM wParam,
     }
 }
 
+/* NOLINTNEXTLINE(bugprone-easily-swappable-parameters): DLGPROC's form */
 INT_PTR CALLBACK UiAboutProc(HWND hDlg, UINT message, WPARAM wParam,
                              LPARAM lParam)
 {

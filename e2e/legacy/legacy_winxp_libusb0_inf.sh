@@ -12,6 +12,7 @@ e2e_stage_package "$QX_PACKAGE_DIR"
 inf_dir=$(e2e_c_path "$E2E_INF_DIR_WIN")
 pkg_text=$(iconv -f UTF-16 -t UTF-8 "$QX_PACKAGE_DIR/QX_DSP_USB.inf" | tr -d '\r')
 older_text=$(sed '2a ; Replaces the libusb0 (libusb-win32) driver of earlier versions.' <<<"$pkg_text")
+# shellcheck disable=SC2001 # a CR at the end of every line, the last one too
 { printf '\xff\xfe'; sed 's/$/\r/' <<<"$older_text" | iconv -f UTF-8 -t UTF-16LE; } >"$inf_dir/oem21.inf"
 echo "precompiled" >"$inf_dir/oem21.pnf"
 # A look-alike without "libusb0" stays: it does not belong to the device.

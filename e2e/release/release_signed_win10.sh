@@ -7,6 +7,7 @@ source "$(dirname "${BASH_SOURCE[0]}")/../lib.sh"
 : "${QX_RELEASE_DIR:?QX_RELEASE_DIR is not set}"
 
 # The release's installer is staged, not the one the test run built.
+# shellcheck disable=SC2034 # read by e2e_stage_package
 QX_INSTALLER_EXE=$QX_RELEASE_DIR/QxDspInstaller.exe
 e2e_new_prefix release_signed_win10
 e2e_set_version win10

@@ -20,6 +20,7 @@ expect_refused() { # NAME PATTERN ALLOWLIST [ENV...]
     rc=$?
     if (( rc == 0 )) || ! grep -q -- "$pattern" <<<"$out"; then
         echo "FAIL $name: exit $rc, expected a line matching \"$pattern\":"
+        # shellcheck disable=SC2001 # indents every line, which ${//} cannot
         sed 's/^/    /' <<<"$out"
         failures=$((failures + 1))
     else

@@ -33,6 +33,7 @@ expect() {
         echo "ok   $name"
     else
         echo "FAIL $name: exit $rc, expected lines matching: $*"
+        # shellcheck disable=SC2001 # indents every line, which ${//} cannot
         sed 's/^/    /' <<<"$out"
         failures=$((failures + 1))
     fi
@@ -75,7 +76,9 @@ expect "the older driver mentioned" 'mentions "libusb0" in its first 3200 bytes'
 fresh; { printf '\xff\xfe; \x00\x00\x00'; tail -c +3 "$package/QX_DSP_USB.inf"; } >"$tmp/p/QX_DSP_USB.inf"
 expect "a zero unit before the markers" "a zero unit at byte 4 ends the text" 'lacks "QUORVANTIX"'
 
-fresh; write_inf "$(sed 's/^CatalogFile *=.*/CatalogFile=QX.cat\r/I' <<<"$inf_text")"
+fresh
+# shellcheck disable=SC2001 # a case-blind match at a line's start, which ${//} cannot
+write_inf "$(sed 's/^CatalogFile *=.*/CatalogFile=QX.cat\r/I' <<<"$inf_text")"
 expect "the wrong catalogue" "names the catalogue QX.cat"
 
 # CASE FILE: the check fails with exactly one problem, naming FILE.

@@ -30,6 +30,7 @@ fail() { echo "FAIL $1"; failures=$((failures + 1)); }
 # A code-signing certificate of its own, in a PKCS#12 file with a password.
 printf 'release test password\n' >"$tmp/password"
 printf 'wrong password\n' >"$tmp/wrong"
+# shellcheck disable=SC2015 # either failing is a failure
 openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj "/CN=QxDsp Release Test/O=Quorvantix" \
     -addext extendedKeyUsage=codeSigning -addext keyUsage=digitalSignature \
     -keyout "$tmp/key.pem" -out "$tmp/cert.pem" >"$tmp/openssl.log" 2>&1 &&
