@@ -524,7 +524,9 @@ e2e_watch() {
         AFTER_OK_MS) E2E_AFTER_OK_MS=$a ;;
         RUN_MS) E2E_RUN_MS=$a ;;
         KILLED) E2E_KILLED_MS=$a ;;
-        STATION) E2E_STATION_FLAGS=$b ;;
+        STATION)
+            # shellcheck disable=SC2034 # read by the scenarios that start the run on a station of their own
+            E2E_STATION_FLAGS=$b ;;
         ERROR) e2e_fail "the watcher could not run $exe: $a (error $b)" ;;
         DONE) done=1 ;;
         esac

@@ -59,6 +59,7 @@ loaded=$(find "$E2E_PKG_DIR" -maxdepth 1 -name '*.loaded')
 # builtin DLL in their place ("builtin"); a planted DLL's own code would
 # show as "native".  Those it finds there while loading the executable's
 # imports (setupapi and what it imports) come before any code of ours.
+# shellcheck disable=SC1003 # Wine's trace doubles each backslash of a path
 from_pkg=$(grep -i 'trace:loaddll:.*Loaded L"C:\\\\pkg\\\\' "$trace" | grep -iv 'QxDspInstaller.exe' || true)
 e2e_log "loaded under a package-folder path: $(sed 's/.*Loaded L"C:\\\\pkg\\\\//; s/".*: / /' <<<"$from_pkg" | tr '\n' ' ')"
 if grep -q ': native' <<<"$from_pkg"; then
