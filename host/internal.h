@@ -38,11 +38,14 @@ struct HandleObject {
     size_t position = 0;      /* file read offset or search index */
     DWORD access = 0;
     std::vector<WIN32_FIND_DATAW> found;
+    DWORD share = 0; /* file: the FILE_SHARE_* flags it was opened with */
 };
 uintptr_t NewHandle(HandleObject object);
 HandleObject *LookupHandle(uintptr_t value, HandleKind kind);
 bool CloseHandleOf(uintptr_t value, HandleKind kind);
 void ClearHandles();
+/* The open handles of one kind. */
+std::vector<const HandleObject *> HandlesOf(HandleKind kind);
 
 } // namespace winhost
 

@@ -91,6 +91,48 @@ bool Match(const u16 &pattern, const u16 &name)
     return pi == p.size();
 }
 
+/* Share modes, as Windows checks them: an open that reads, writes or
+ * deletes must be granted that by every other such open of the file, and
+ * must itself grant what those others do.  Opens for attributes alone
+ * take no part. */
+bool Reads(DWORD access) { return (access & (GENERIC_READ | FILE_READ_DATA)) != 0; }
+bool Writes(DWORD access)
+{
+    return (access & (GENERIC_WRITE | FILE_WRITE_DATA | FILE_APPEND_DATA)) != 0;
+}
+bool Deletes(DWORD access) { return (access & DELETE) != 0; }
+bool TakesPart(DWORD access)
+{
+    return Reads(access) || Writes(access) || Deletes(access);
+}
+bool Refuses(DWORD access, DWORD share)
+{
+    return (Reads(access) && !(share & FILE_SHARE_READ)) ||
+           (Writes(access) && !(share & FILE_SHARE_WRITE)) ||
+           (Deletes(access) && !(share & FILE_SHARE_DELETE));
+}
+
+bool SharingViolation(const FileEntry &e, DWORD access, DWORD share)
+{
+    if (!TakesPart(access))
+        return false;
+    std::vector<std::pair<DWORD, DWORD>> opens;
+    if (e.heldOpen)
+        opens.push_back({GENERIC_READ | GENERIC_WRITE, 0});
+    if (e.heldAccess)
+        opens.push_back({e.heldAccess, e.heldShare});
+    const u16 key = Upper(e.path);
+    for (const HandleObject *h : HandlesOf(HandleKind::File))
+        if (h->path == key)
+            opens.push_back({h->access, h->share});
+    for (auto &[otherAccess, otherShare] : opens) {
+        if (TakesPart(otherAccess) &&
+            (Refuses(access, otherShare) || Refuses(otherAccess, share)))
+            return true;
+    }
+    return false;
+}
+
 u16 NameOf(const u16 &path)
 {
     size_t slash = path.rfind(u'\\');
@@ -317,7 +359,10 @@ BOOL WINAPI CopyFileW(LPCWSTR from, LPCWSTR to, BOOL failIfExists)
         SetLastError(ERROR_ACCESS_DENIED);
         return FALSE;
     }
-    if (se->heldOpen) {
+    /* Stand-in: the source is read with FILE_SHARE_READ, the destination
+     * written with no sharing; Windows does not document its share modes
+     * (Wine reads the source sharing reading and writing). */
+    if (SharingViolation(*se, GENERIC_READ, FILE_SHARE_READ)) {
         SetLastError(ERROR_SHARING_VIOLATION);
         return FALSE;
     }
@@ -335,13 +380,17 @@ BOOL WINAPI CopyFileW(LPCWSTR from, LPCWSTR to, BOOL failIfExists)
             SetLastError(ERROR_ACCESS_DENIED);
             return FALSE;
         }
-        if (de->heldOpen) {
+        if (SharingViolation(*de, GENERIC_WRITE, 0)) {
             SetLastError(ERROR_SHARING_VIOLATION);
             return FALSE;
         }
     }
     FileEntry copy = *se;
     copy.heldOpen = false;
+    copy.heldAccess = copy.heldShare = 0;
+    /* The copy is a file of its own, never a link. */
+    copy.links = 1;
+    copy.attributes &= ~static_cast<DWORD>(FILE_ATTRIBUTE_REPARSE_POINT);
     copy.attributes = se->attributes | FILE_ATTRIBUTE_ARCHIVE;
     if (de) {
         /* An overwritten file keeps its name and creation time. */
@@ -462,17 +511,51 @@ HANDLE WINAPI CreateFileW(LPCWSTR name, DWORD access, DWORD share,
         SetLastError(MissingError(c));
         return INVALID_HANDLE_VALUE;
     }
-    if (e->dir) {
+    if (e->dir && !(flags & FILE_FLAG_BACKUP_SEMANTICS)) {
         /* A folder opens only with FILE_FLAG_BACKUP_SEMANTICS. */
         SetLastError(ERROR_ACCESS_DENIED);
         return INVALID_HANDLE_VALUE;
     }
-    if (e->heldOpen) {
+    /* Stand-in: a reparse point's target is not modelled, so an open
+     * without FILE_FLAG_OPEN_REPARSE_POINT reaches the entry itself too,
+     * where Windows would follow the link. */
+    if (SharingViolation(*e, access, share)) {
         SetLastError(ERROR_SHARING_VIOLATION);
         return INVALID_HANDLE_VALUE;
     }
-    return reinterpret_cast<HANDLE>(
-        NewHandle({HandleKind::File, Upper(JoinPath(c)), {}, 0, access}));
+    HandleObject file{HandleKind::File, Upper(JoinPath(c)), {}, 0, access};
+    file.share = share;
+    return reinterpret_cast<HANDLE>(NewHandle(std::move(file)));
+}
+
+BOOL WINAPI GetFileInformationByHandle(HANDLE h,
+                                       LPBY_HANDLE_FILE_INFORMATION info)
+{
+    HandleObject *file =
+        LookupHandle(reinterpret_cast<uintptr_t>(h), HandleKind::File);
+    if (auto err = Enter("GetFileInformationByHandle",
+                         file ? file->path : u16())) {
+        SetLastError(*err);
+        return FALSE;
+    }
+    auto it = file ? machine().files.find(file->path) : machine().files.end();
+    if (it == machine().files.end()) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    const FileEntry &e = it->second;
+    std::memset(info, 0, sizeof *info);
+    info->dwFileAttributes = e.attributes;
+    info->ftCreationTime = e.creation;
+    info->ftLastAccessTime = e.lastWrite;
+    info->ftLastWriteTime = e.lastWrite;
+    info->dwVolumeSerialNumber = 0x51B83C7E;
+    uint64_t size = e.dir ? 0 : e.content.size();
+    info->nFileSizeHigh = static_cast<DWORD>(size >> 32);
+    info->nFileSizeLow = static_cast<DWORD>(size);
+    /* A folder counts one link, as NTFS reports it. */
+    info->nNumberOfLinks = e.dir ? 1 : e.links;
+    return TRUE;
 }
 
 BOOL WINAPI ReadFile(HANDLE h, LPVOID buffer, DWORD toRead, LPDWORD read,

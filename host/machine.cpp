@@ -292,6 +292,15 @@ bool CloseHandleOf(uintptr_t value, HandleKind kind)
 
 void ClearHandles() { g_handles.clear(); }
 
+std::vector<const HandleObject *> HandlesOf(HandleKind kind)
+{
+    std::vector<const HandleObject *> out;
+    for (auto &h : g_handles)
+        if (h.second.kind == kind)
+            out.push_back(&h.second);
+    return out;
+}
+
 int OpenHandleCount()
 {
     int count = 0;

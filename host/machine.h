@@ -37,6 +37,15 @@ struct FileEntry {
     FILETIME lastWrite{};
     DWORD attributes = FILE_ATTRIBUTE_ARCHIVE;
     bool heldOpen = false; /* opened by another process, no sharing */
+    /* Or opened by another process with this access (GENERIC_READ,
+     * GENERIC_WRITE) granting these FILE_SHARE_* flags; every open is
+     * checked against it, and against the installer's own open handles,
+     * as Windows checks share modes. */
+    DWORD heldAccess = 0;
+    DWORD heldShare = 0;
+    /* Names of the file's data (hard links).  Stand-in: the other names
+     * are not entries of their own. */
+    DWORD links = 1;
 };
 
 struct RegValue {

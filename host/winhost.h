@@ -172,8 +172,30 @@ typedef struct _OVERLAPPED OVERLAPPED, *LPOVERLAPPED;
 #define INVALID_FILE_ATTRIBUTES ((DWORD)-1)
 #define GENERIC_READ 0x80000000UL
 #define GENERIC_WRITE 0x40000000UL
+#define FILE_ATTRIBUTE_REPARSE_POINT 0x00000400
+#define FILE_READ_DATA 0x0001
+#define FILE_WRITE_DATA 0x0002
+#define FILE_APPEND_DATA 0x0004
+#define FILE_READ_ATTRIBUTES 0x0080
+#define DELETE 0x00010000L
 #define FILE_SHARE_READ 0x00000001
+#define FILE_SHARE_WRITE 0x00000002
+#define FILE_SHARE_DELETE 0x00000004
 #define OPEN_EXISTING 3
+#define FILE_FLAG_BACKUP_SEMANTICS 0x02000000
+#define FILE_FLAG_OPEN_REPARSE_POINT 0x00200000
+typedef struct _BY_HANDLE_FILE_INFORMATION {
+    DWORD dwFileAttributes;
+    FILETIME ftCreationTime;
+    FILETIME ftLastAccessTime;
+    FILETIME ftLastWriteTime;
+    DWORD dwVolumeSerialNumber;
+    DWORD nFileSizeHigh;
+    DWORD nFileSizeLow;
+    DWORD nNumberOfLinks;
+    DWORD nFileIndexHigh;
+    DWORD nFileIndexLow;
+} BY_HANDLE_FILE_INFORMATION, *LPBY_HANDLE_FILE_INFORMATION;
 
 /* Registry. */
 #define HKEY_LOCAL_MACHINE ((HKEY)(ULONG_PTR)((LONG)0x80000002))
@@ -340,6 +362,8 @@ HANDLE WINAPI CreateFileW(LPCWSTR lpFileName, DWORD dwDesiredAccess,
                           DWORD dwFlagsAndAttributes, HANDLE hTemplateFile);
 BOOL WINAPI ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead,
                      LPDWORD lpNumberOfBytesRead, LPOVERLAPPED lpOverlapped);
+BOOL WINAPI GetFileInformationByHandle(
+    HANDLE hFile, LPBY_HANDLE_FILE_INFORMATION lpFileInformation);
 BOOL WINAPI CloseHandle(HANDLE hObject);
 DWORD WINAPI GetLastError(void);
 void WINAPI SetLastError(DWORD dwErrCode);
