@@ -281,12 +281,13 @@ BOOL InfFolderScan(LPCWSTR folder, BOOL *legacyDriver)
 
 /* ---- the legacy stage's discovery ---- */
 
-void DiscoveryRunAll(BOOL *legacyDriver)
+void DiscoveryRunAll(BOOL *legacyDriver, BOOL windowsAtDefault)
 {
     for (DWORD s = 0; s < ARRAYSIZE(kRegistryScanSteps); s++) {
         for (DWORD v = 0; v < REGISTRY_VIEW_COUNT; v++)
             kRegistryScanSteps[s].scan(kRegistryScanSteps[s].keyPath,
                                        g_RegistryViews[v]);
     }
-    InfFolderScan(INF_FOLDER, legacyDriver);
+    if (windowsAtDefault)
+        InfFolderScan(INF_FOLDER, legacyDriver);
 }

@@ -307,6 +307,23 @@ LANGID WINAPI GetSystemDefaultLangID(void)
     return machine().systemLanguage;
 }
 
+UINT WINAPI GetSystemWindowsDirectoryW(LPWSTR buf, UINT size)
+{
+    if (auto err = Enter("GetSystemWindowsDirectoryW", u16(), "",
+                         std::to_string(size))) {
+        SetLastError(*err);
+        return 0;
+    }
+    const u16 &folder = machine().windowsFolder;
+    /* Too small a buffer: the size needed, terminator included, and the
+     * buffer untouched. */
+    if (!buf || folder.size() >= size)
+        return static_cast<UINT>(folder.size() + 1);
+    std::copy(folder.begin(), folder.end(), buf);
+    buf[folder.size()] = 0;
+    return static_cast<UINT>(folder.size());
+}
+
 BOOL WINAPI GetFileAttributesExW(LPCWSTR name, GET_FILEEX_INFO_LEVELS level,
                                  LPVOID out)
 {

@@ -107,6 +107,9 @@ struct Machine {
     LANGID systemLanguage = 0x0409;
     u16 modulePath = u"C:\\pkg\\QxDspInstaller.exe";
     u16 programFiles = u"C:\\Program Files (x86)";
+    /* Where Windows lives (GetSystemWindowsDirectoryW, and where Setup
+     * keeps its INF copies); C:\WINNT after an upgrade, another drive. */
+    u16 windowsFolder = u"C:\\Windows";
     bool programFilesMissing = false;
     bool is64Bit = true; /* registry views; no file-system redirector */
     std::set<u16> heldPrivileges = {u"SeBackupPrivilege",

@@ -72,6 +72,7 @@ const char *const kCannotFail[] = {
     "TranslateMessage", "DispatchMessageW", "CloseHandle",
     "FindClose",     "RegCloseKey",       "FreeLibrary",
     "WaitForSingleObject", /* on the mutex handle just created */
+    "GetSystemWindowsDirectoryW", /* a MAX_PATH buffer always holds it */
 };
 
 const FAULT *FaultOf(const std::string &fn)

@@ -409,7 +409,7 @@ using DiscoveryRunAllTest = Scan;
 
 TEST_F(DiscoveryRunAllTest, ScansEachKeyInBothViewsThenTheInfFolder)
 {
-    DiscoveryRunAll(&legacy);
+    DiscoveryRunAll(&legacy, TRUE);
     Strings opened, expected;
     for (const auto &c : CallsOf("RegOpenKeyExW"))
         opened.push_back(c.view + " " + c.object);
@@ -437,7 +437,7 @@ TEST_F(DiscoveryRunAllTest, CollectsEachNameOnceFromAllThreePlaces)
              {{u"DeviceDesc", u"@oem13.inf,%d%"}});
     }
     winhost::SeedFile(kInf + u"oem14.inf", Inf(kMarkers + u"libusb0"));
-    DiscoveryRunAll(&legacy);
+    DiscoveryRunAll(&legacy, TRUE);
     EXPECT_EQ(Entries(), (Names{u"oem12.inf", u"oem13.inf", u"oem14.inf"}));
     EXPECT_TRUE(legacy);
 }
