@@ -148,15 +148,29 @@ int InstallerRun(HINSTANCE hInstance)
     }
 
     DeleteStagingFolder(&errors);
-    for (int area = AREA_ROOT; area < AREA_COUNT; area++) {
+    /* The staging folder's own DACL keeps what is copied into it from
+     * every user; the architecture folders inherit it. */
+    if (!StagingCreateSecuredFolder(g_Run.staging[AREA_ROOT],
+                                    errors.createFolder))
+        return 0;
+    for (int area = AREA_ROOT + 1; area < AREA_COUNT; area++) {
         if (!StagingCreateFolder(g_Run.staging[area], errors.createFolder))
             return 0;
     }
-    BOOL copied = TRUE;
-    for (int area = AREA_ROOT; area < AREA_COUNT; area++)
-        copied = StagingCopySet(g_Run.package[area], g_Run.staging[area],
-                                g_PackageAreas[area].set) &&
-                 copied;
+    /* The package may come from a user's folder: a link in it would turn
+     * the elevated copy into a read of any file, so a package holding
+     * one is refused whole, as a failed copy, and what is checked stays
+     * held until it is copied. */
+    PACKAGE_HOLD hold;
+    BOOL copied = StagingHoldPackage(g_Run.package, &hold);
+    if (copied) {
+        for (int area = AREA_ROOT; area < AREA_COUNT; area++)
+            copied = StagingCopySet(g_Run.package[area], g_Run.staging[area],
+                                    g_PackageAreas[area].set,
+                                    hold.files[area]) &&
+                     copied;
+        StagingReleasePackage(&hold);
+    }
     if (!copied) {
         MsgAppendDetail(errors.copy);
         MsgShow(g_Messages.failure);

@@ -47,6 +47,10 @@ void ClearHandles();
 /* The open handles of one kind. */
 std::vector<const HandleObject *> HandlesOf(HandleKind kind);
 
+/* The DACL of a descriptor the stand-in made, in the canonical SDDL form
+ * FileEntry::dacl holds; false for one it did not make. */
+bool DaclOfDescriptor(const void *descriptor, u16 &dacl);
+
 } // namespace winhost
 
 #endif

@@ -36,6 +36,7 @@ Machine &machine()
 }
 
 void FreeHeapBlocks();
+void ClearDescriptors();
 
 void Reset()
 {
@@ -43,6 +44,7 @@ void Reset()
     g_injections.clear();
     ClearHandles();
     FreeHeapBlocks();
+    ClearDescriptors();
 }
 
 void FailCall(const std::string &fn, DWORD error, int nth)

@@ -46,6 +46,11 @@ struct FileEntry {
     /* Names of the file's data (hard links).  Stand-in: the other names
      * are not entries of their own. */
     DWORD links = 1;
+    /* The DACL given at creation or set later, as SDDL: "D:", "P" when
+     * it is protected from inheritance, then its ACEs; empty when none
+     * was given.  Stand-in: inheritance is not computed, and the ACEs are
+     * kept as the installer wrote them. */
+    u16 dacl;
 };
 
 struct RegValue {
@@ -191,6 +196,11 @@ u16 FromUtf8(const std::string &text);
  * modules, which loadedLibraries counts, nor mutexes, which a run keeps
  * until the process ends). */
 int OpenHandleCount();
+
+/* Security descriptors the installer got from
+ * ConvertStringSecurityDescriptorToSecurityDescriptorW and has not freed
+ * with LocalFree. */
+int LiveSecurityDescriptors();
 
 } // namespace winhost
 

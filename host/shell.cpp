@@ -97,7 +97,10 @@ int WINAPI SHCreateDirectoryExW(HWND hwnd, LPCWSTR pszPath,
     if (auto err = Enter("SHCreateDirectoryExW", path))
         return static_cast<int>(*err);
     (void)hwnd;
-    (void)psa;
+    u16 dacl;
+    if (psa && psa->lpSecurityDescriptor &&
+        !DaclOfDescriptor(psa->lpSecurityDescriptor, dacl))
+        return ERROR_INVALID_SECURITY_DESCR;
     std::vector<u16> c;
     if (!NormalisePath(path, c))
         return ERROR_BAD_PATHNAME;
@@ -112,6 +115,9 @@ int WINAPI SHCreateDirectoryExW(HWND hwnd, LPCWSTR pszPath,
             return ERROR_PATH_NOT_FOUND;
     }
     MakeFolders(c);
+    /* Stand-in: the descriptor goes to the folder asked for; the parents
+     * it created get none. */
+    FindEntry(c)->dacl = dacl;
     /* The last error after success is not defined by Windows; Wine 8
      * leaves 87 there, and so does the stand-in. */
     SetLastError(ERROR_INVALID_PARAMETER);

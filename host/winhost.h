@@ -228,6 +228,21 @@ typedef struct _TOKEN_PRIVILEGES {
     DWORD PrivilegeCount;
     LUID_AND_ATTRIBUTES Privileges[ANYSIZE_ARRAY];
 } TOKEN_PRIVILEGES, *PTOKEN_PRIVILEGES;
+typedef void *PSECURITY_DESCRIPTOR;
+typedef struct _ACL ACL, *PACL;
+typedef void *PSID;
+typedef DWORD SECURITY_INFORMATION;
+typedef void *HLOCAL;
+typedef enum _SE_OBJECT_TYPE {
+    SE_UNKNOWN_OBJECT_TYPE = 0,
+    SE_FILE_OBJECT
+} SE_OBJECT_TYPE;
+#define SDDL_REVISION_1 1
+#define DACL_SECURITY_INFORMATION 0x00000004L
+#define PROTECTED_DACL_SECURITY_INFORMATION 0x80000000L
+#define ERROR_UNKNOWN_REVISION 1305L
+#define ERROR_INVALID_ACL 1336L
+#define ERROR_INVALID_SECURITY_DESCR 1338L
 #define TOKEN_ADJUST_PRIVILEGES 0x0020
 #define TOKEN_QUERY 0x0008
 #define SE_PRIVILEGE_ENABLED 0x00000002L
@@ -373,6 +388,7 @@ HMODULE WINAPI LoadLibraryW(LPCWSTR lpLibFileName);
 FARPROC WINAPI GetProcAddress(HMODULE hModule, LPCSTR lpProcName);
 BOOL WINAPI FreeLibrary(HMODULE hLibModule);
 HANDLE WINAPI GetProcessHeap(void);
+HLOCAL WINAPI LocalFree(HLOCAL hMem);
 LPVOID WINAPI HeapAlloc(HANDLE hHeap, DWORD dwFlags, SIZE_T dwBytes);
 HANDLE WINAPI CreateMutexW(LPSECURITY_ATTRIBUTES lpMutexAttributes,
                            BOOL bInitialOwner, LPCWSTR lpName);
@@ -429,6 +445,17 @@ LSTATUS WINAPI RegEnumValueW(HKEY hKey, DWORD dwIndex, LPWSTR lpValueName,
 LSTATUS WINAPI RegDeleteKeyW(HKEY hKey, LPCWSTR lpSubKey);
 LSTATUS WINAPI RegDeleteValueW(HKEY hKey, LPCWSTR lpValueName);
 LSTATUS WINAPI RegCloseKey(HKEY hKey);
+BOOL WINAPI ConvertStringSecurityDescriptorToSecurityDescriptorW(
+    LPCWSTR StringSecurityDescriptor, DWORD StringSDRevision,
+    PSECURITY_DESCRIPTOR *SecurityDescriptor,
+    ULONG *SecurityDescriptorSize);
+BOOL WINAPI GetSecurityDescriptorDacl(PSECURITY_DESCRIPTOR pSecurityDescriptor,
+                                      BOOL *lpbDaclPresent, PACL *pDacl,
+                                      BOOL *lpbDaclDefaulted);
+DWORD WINAPI SetNamedSecurityInfoW(LPWSTR pObjectName, SE_OBJECT_TYPE ObjectType,
+                                   SECURITY_INFORMATION SecurityInfo,
+                                   PSID psidOwner, PSID psidGroup, PACL pDacl,
+                                   PACL pSacl);
 BOOL WINAPI OpenProcessToken(HANDLE ProcessHandle, DWORD DesiredAccess,
                              PHANDLE TokenHandle);
 BOOL WINAPI LookupPrivilegeValueW(LPCWSTR lpSystemName, LPCWSTR lpName,

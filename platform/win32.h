@@ -26,6 +26,8 @@
 #include <shellapi.h>
 #include <shlobj.h>
 #include <setupapi.h>
+#include <sddl.h>
+#include <aclapi.h>
 #else
 #include "../host/winhost.h"
 #endif

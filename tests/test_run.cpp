@@ -188,6 +188,82 @@ TEST_F(Run, APackageWithoutTheCatalogueReportsTheCopyErrorAndKeepsTheCopies)
     EXPECT_TRUE(CallsOf("SetupCopyOEMInfW").empty());
 }
 
+/* A standard user may prepare the package: a junction or link anywhere
+ * in it, or a file with a second name, refuses the whole package as a
+ * failed copy, and nothing is read from it. */
+TEST_F(Run, ALinkAnywhereInThePackageFailsTheCopyWithNothingCopied)
+{
+    const struct {
+        const char16_t *path; /* below the package folder */
+        DWORD attributes;     /* added */
+        DWORD links;
+    } kLinks[] = {
+        {u"", FILE_ATTRIBUTE_REPARSE_POINT, 1},
+        {u"amd64", FILE_ATTRIBUTE_REPARSE_POINT, 1},
+        {u"ia64", FILE_ATTRIBUTE_REPARSE_POINT, 1},
+        {u"x86", FILE_ATTRIBUTE_REPARSE_POINT, 1},
+        {u"USB_DSP.cat", FILE_ATTRIBUTE_REPARSE_POINT, 1},
+        {u"x86\\libusbDspQx_x86.dll", FILE_ATTRIBUTE_REPARSE_POINT, 1},
+        {u"amd64\\libusbDspQx.sys", 0, 2},
+    };
+    for (auto &link : kLinks) {
+        SetUp();
+        SCOPED_TRACE(winhost::ToUtf8(link.path));
+        winhost::FileEntry *e = winhost::FindFile(kPackage + link.path);
+        ASSERT_NE(e, nullptr);
+        e->attributes |= link.attributes;
+        e->links = link.links;
+        EXPECT_EQ(InstallerRun(nullptr), 0);
+        EXPECT_EQ(BoxTexts(),
+                  std::vector<u16>{
+                      u"Failed, error code: Copy PreInstall File Error."});
+        EXPECT_TRUE(CallsOf("CopyFileW").empty());
+        for (const char16_t *name : kPackageFiles)
+            EXPECT_FALSE(winhost::FileExists(kStaging + name));
+        EXPECT_TRUE(CallsOf("SetupCopyOEMInfW").empty());
+        EXPECT_EQ(winhost::OpenHandleCount(), 0);
+    }
+}
+
+/* What did not open for the check is not copied, even when it is there
+ * by the time of the copy. */
+TEST_F(Run, AFileThatDidNotOpenForTheCheckIsNotCopied)
+{
+    winhost::FailCallOn("CreateFileW", kPackage + u"ia64\\libusbDspQx.dll",
+                        ERROR_ACCESS_DENIED);
+    EXPECT_EQ(InstallerRun(nullptr), 0);
+    EXPECT_EQ(BoxTexts(), std::vector<u16>{
+                              u"Failed, error code: Copy PreInstall File Error."});
+    for (auto &c : CallsOf("CopyFileW"))
+        EXPECT_EQ(c.object.find("ia64"), std::string::npos) << c.object;
+    EXPECT_TRUE(winhost::FileExists(kStaging + u"x86\\libusbDspQx_x86.dll"));
+    EXPECT_FALSE(winhost::FileExists(kStaging + u"ia64\\libusbDspQx.dll"));
+    EXPECT_EQ(winhost::OpenHandleCount(), 0);
+}
+
+/* Both ways the run fills the staging folder leave it with its own DACL,
+ * set before anything is copied into it. */
+TEST_F(Run, TheStagingFolderHasItsOwnDaclOnBothPathsThatFillIt)
+{
+    const u16 dacl = u"D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)";
+    InstallerRun(nullptr);
+    ASSERT_TRUE(winhost::FileExists(kStaging));
+    EXPECT_EQ(winhost::FindFile(kStaging)->dacl, dacl);
+    EXPECT_TRUE(CallsOf("SetNamedSecurityInfoW").empty());
+
+    SetUp();
+    SeedStagedCopy();
+    winhost::FailCallOn("SHFileOperationW", kStaging, ERROR_ACCESS_DENIED);
+    InstallerRun(nullptr);
+    EXPECT_EQ(winhost::FindFile(kStaging)->dacl, dacl);
+    auto names = winhost::CallNames();
+    auto set = std::find(names.begin(), names.end(), "SetNamedSecurityInfoW");
+    auto copy = std::find(names.begin(), names.end(), "CopyFileW");
+    EXPECT_LT(set, copy);
+    ExpectStagedLikeThePackage();
+    EXPECT_EQ(winhost::LiveSecurityDescriptors(), 0);
+}
+
 TEST_F(Run, MissingProgramFilesReportsTheFindFolderErrorAndChangesNothing)
 {
     machine().programFilesMissing = true;

@@ -60,6 +60,11 @@ const FAULT kFaults[] = {
     {"SHFileOperationW", ERROR_ACCESS_DENIED},
     {"SHCreateDirectoryExW", ERROR_ACCESS_DENIED},
     {"CopyFileW", ERROR_DISK_FULL},
+    {"GetFileInformationByHandle", ERROR_ACCESS_DENIED},
+    {"ConvertStringSecurityDescriptorToSecurityDescriptorW",
+     ERROR_NOT_ENOUGH_MEMORY},
+    {"GetSecurityDescriptorDacl", ERROR_INVALID_SECURITY_DESCR},
+    {"SetNamedSecurityInfoW", ERROR_ACCESS_DENIED},
     {"SetupCopyOEMInfW", ERROR_FILE_NOT_FOUND},
     {"MessageBoxW", ERROR_NOT_ENOUGH_MEMORY},
     {"MsgWaitForMultipleObjects", ERROR_INVALID_PARAMETER},
@@ -73,6 +78,7 @@ const char *const kCannotFail[] = {
     "FindClose",     "RegCloseKey",       "FreeLibrary",
     "WaitForSingleObject", /* on the mutex handle just created */
     "GetSystemWindowsDirectoryW", /* a MAX_PATH buffer always holds it */
+    "LocalFree", /* of the descriptor just made */
 };
 
 const FAULT *FaultOf(const std::string &fn)
