@@ -626,6 +626,12 @@ HANDLE WINAPI GetCurrentProcess(void)
 
 LSTATUS WINAPI HostRegDeleteKeyExW(HKEY, LPCWSTR, REGSAM, DWORD);
 BOOL WINAPI HostSetupUninstallOEMInfW(PCWSTR, DWORD, PVOID);
+HANDLE WINAPI HostCreateBoundaryDescriptorW(LPCWSTR, ULONG);
+BOOL WINAPI HostAddSIDToBoundaryDescriptor(HANDLE *, PSID);
+void WINAPI HostDeleteBoundaryDescriptor(HANDLE);
+HANDLE WINAPI HostCreatePrivateNamespaceW(LPSECURITY_ATTRIBUTES, LPVOID,
+                                          LPCWSTR);
+HANDLE WINAPI HostOpenPrivateNamespaceW(LPVOID, LPCWSTR);
 
 HMODULE WINAPI LoadLibraryW(LPCWSTR name)
 {
@@ -636,7 +642,7 @@ HMODULE WINAPI LoadLibraryW(LPCWSTR name)
     }
     /* The libraries whose functions the installer looks up by name. */
     u16 module;
-    for (const char16_t *known : {u"ADVAPI32", u"SETUPAPI"}) {
+    for (const char16_t *known : {u"ADVAPI32", u"SETUPAPI", u"KERNEL32"}) {
         if (EqualNoCase(lib, known) || EqualNoCase(lib, u16(known) + u".dll"))
             module = u16(known) + u".DLL";
     }
@@ -668,6 +674,26 @@ FARPROC WINAPI GetProcAddress(HMODULE module, LPCSTR name)
     if (m->path == u"SETUPAPI.DLL" && proc == "SetupUninstallOEMInfW" &&
         machine().hasSetupUninstallOEMInf)
         return reinterpret_cast<FARPROC>(&HostSetupUninstallOEMInfW);
+    if (m->path == u"KERNEL32.DLL" && machine().osMajor >= 6) {
+        static const struct {
+            const char *name;
+            FARPROC proc;
+        } kNamespaceApi[] = {
+            {"CreateBoundaryDescriptorW",
+             reinterpret_cast<FARPROC>(&HostCreateBoundaryDescriptorW)},
+            {"AddSIDToBoundaryDescriptor",
+             reinterpret_cast<FARPROC>(&HostAddSIDToBoundaryDescriptor)},
+            {"DeleteBoundaryDescriptor",
+             reinterpret_cast<FARPROC>(&HostDeleteBoundaryDescriptor)},
+            {"CreatePrivateNamespaceW",
+             reinterpret_cast<FARPROC>(&HostCreatePrivateNamespaceW)},
+            {"OpenPrivateNamespaceW",
+             reinterpret_cast<FARPROC>(&HostOpenPrivateNamespaceW)},
+        };
+        for (auto &f : kNamespaceApi)
+            if (proc == f.name)
+                return f.proc;
+    }
     SetLastError(ERROR_PROC_NOT_FOUND);
     return NULL;
 }
@@ -699,25 +725,40 @@ HANDLE WINAPI CreateMutexW(LPSECURITY_ATTRIBUTES sa, BOOL initialOwner,
         SetLastError(ERROR_INVALID_PARAMETER);
         return NULL;
     }
-    /* Only a namespace prefix may hold a backslash. */
+    /* Only a namespace prefix may hold a backslash: "Global\\",
+     * "Local\\", or the alias prefix of a private namespace this process
+     * has open (the one opened last, when several share it). */
     u16 rest = name;
     for (const char16_t *prefix : {u"Global\\", u"Local\\"}) {
         if (rest.rfind(prefix, 0) == 0)
             rest = rest.substr(u16(prefix).size());
     }
+    int space = -1;
+    size_t slash = rest.find(u'\\');
+    if (slash != u16::npos && rest == name) {
+        for (const HandleObject *h : HandlesOf(HandleKind::Namespace))
+            if (h->path == rest.substr(0, slash))
+                space = h->space;
+        if (space >= 0)
+            rest = rest.substr(slash + 1);
+    }
     if (rest.find(u'\\') != u16::npos) {
         SetLastError(ERROR_PATH_NOT_FOUND);
         return NULL;
     }
-    auto &mutexes = machine().mutexes;
-    if (mutexes.count(name)) {
+    auto &mutexes = space < 0 ? machine().mutexes
+                              : machine().namespaces[space].mutexes;
+    const u16 key = space < 0 ? name : rest;
+    if (mutexes.count(key)) {
         /* An existing mutex is opened; the initial owner flag is ignored. */
         SetLastError(ERROR_ALREADY_EXISTS);
     } else {
-        mutexes[name].ownedHere = initialOwner ? 1 : 0;
+        mutexes[key].ownedHere = initialOwner ? 1 : 0;
         SetLastError(ERROR_SUCCESS);
     }
-    return reinterpret_cast<HANDLE>(NewHandle({HandleKind::Mutex, name}));
+    HandleObject mutex{HandleKind::Mutex, key};
+    mutex.space = space;
+    return reinterpret_cast<HANDLE>(NewHandle(std::move(mutex)));
 }
 
 DWORD WINAPI WaitForSingleObject(HANDLE h, DWORD ms)
@@ -734,7 +775,9 @@ DWORD WINAPI WaitForSingleObject(HANDLE h, DWORD ms)
         SetLastError(ERROR_INVALID_HANDLE);
         return WAIT_FAILED;
     }
-    NamedMutex &m = machine().mutexes[object->path];
+    NamedMutex &m =
+        (object->space < 0 ? machine().mutexes
+                           : machine().namespaces[object->space].mutexes)[object->path];
     /* The other run ends during the wait; ownership passes to the waiter
      * either way, and a killed owner shows as WAIT_ABANDONED. */
     bool abandoned = m.heldElsewhere && m.abandonedElsewhere;
@@ -742,6 +785,131 @@ DWORD WINAPI WaitForSingleObject(HANDLE h, DWORD ms)
     m.abandonedElsewhere = false;
     m.ownedHere++;
     return abandoned ? WAIT_ABANDONED : WAIT_OBJECT_0;
+}
+
+/* ---- private namespaces (kernel32, Vista and later) ---- */
+
+HANDLE WINAPI HostCreateBoundaryDescriptorW(LPCWSTR name, ULONG flags)
+{
+    u16 text = FromWide(name);
+    if (auto err = Enter("CreateBoundaryDescriptorW", text, "",
+                         std::to_string(flags))) {
+        SetLastError(*err);
+        return NULL;
+    }
+    if (!name || flags != 0) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return NULL;
+    }
+    /* Stand-in: a boundary descriptor is a heap block on Windows, a
+     * handle of the stand-in's table here, so a forgotten one shows. */
+    return reinterpret_cast<HANDLE>(NewHandle({HandleKind::Boundary, text}));
+}
+
+BOOL WINAPI HostAddSIDToBoundaryDescriptor(HANDLE *boundary, PSID sid)
+{
+    HandleObject *b = boundary ? LookupHandle(reinterpret_cast<uintptr_t>(*boundary),
+                                              HandleKind::Boundary)
+                               : nullptr;
+    u16 text;
+    if (auto err = Enter("AddSIDToBoundaryDescriptor", b ? b->path : u16())) {
+        SetLastError(*err);
+        return FALSE;
+    }
+    if (!b || !SidText(sid, text)) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    b->entries.push_back(text);
+    return TRUE;
+}
+
+void WINAPI HostDeleteBoundaryDescriptor(HANDLE boundary)
+{
+    HandleObject *b =
+        LookupHandle(reinterpret_cast<uintptr_t>(boundary), HandleKind::Boundary);
+    Enter("DeleteBoundaryDescriptor", b ? b->path : u16());
+    CloseHandleOf(reinterpret_cast<uintptr_t>(boundary), HandleKind::Boundary);
+}
+
+namespace {
+
+/* The namespace a boundary and prefix name, -1 when there is none. */
+int FindNamespace(const HandleObject &boundary, const u16 &prefix)
+{
+    auto &spaces = machine().namespaces;
+    for (size_t i = 0; i < spaces.size(); i++)
+        if (spaces[i].boundaryName == boundary.path &&
+            spaces[i].boundarySids == boundary.entries &&
+            spaces[i].prefix == prefix)
+            return static_cast<int>(i);
+    return -1;
+}
+
+HANDLE NamespaceHandle(int index)
+{
+    HandleObject space{HandleKind::Namespace, machine().namespaces[index].prefix};
+    space.space = index;
+    return reinterpret_cast<HANDLE>(NewHandle(std::move(space)));
+}
+
+} // namespace
+
+HANDLE WINAPI HostCreatePrivateNamespaceW(LPSECURITY_ATTRIBUTES sa,
+                                          LPVOID boundary, LPCWSTR prefix)
+{
+    u16 alias = FromWide(prefix);
+    if (auto err = Enter("CreatePrivateNamespaceW", alias)) {
+        SetLastError(*err);
+        return NULL;
+    }
+    const HandleObject *b =
+        LookupHandle(reinterpret_cast<uintptr_t>(boundary), HandleKind::Boundary);
+    u16 dacl;
+    if (!b || alias.empty() ||
+        (sa && sa->lpSecurityDescriptor &&
+         !DaclOfDescriptor(sa->lpSecurityDescriptor, dacl))) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return NULL;
+    }
+    if (FindNamespace(*b, alias) >= 0) {
+        SetLastError(ERROR_ALREADY_EXISTS);
+        return NULL;
+    }
+    /* Stand-in: the installer's token holds every SID a boundary names
+     * (it runs elevated, and Administrators is the only one it uses). */
+    PrivateNamespace space;
+    space.boundaryName = b->path;
+    space.boundarySids = b->entries;
+    space.prefix = alias;
+    space.dacl = dacl;
+    space.createdHere = true;
+    machine().namespaces.push_back(space);
+    SetLastError(ERROR_SUCCESS);
+    return NamespaceHandle(static_cast<int>(machine().namespaces.size() - 1));
+}
+
+HANDLE WINAPI HostOpenPrivateNamespaceW(LPVOID boundary, LPCWSTR prefix)
+{
+    u16 alias = FromWide(prefix);
+    if (auto err = Enter("OpenPrivateNamespaceW", alias)) {
+        SetLastError(*err);
+        return NULL;
+    }
+    const HandleObject *b =
+        LookupHandle(reinterpret_cast<uintptr_t>(boundary), HandleKind::Boundary);
+    if (!b) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return NULL;
+    }
+    int index = FindNamespace(*b, alias);
+    if (index < 0) {
+        SetLastError(ERROR_FILE_NOT_FOUND);
+        return NULL;
+    }
+    /* Stand-in: the namespace's DACL is kept, not checked; the installer
+     * runs as an administrator, whom it lets in. */
+    return NamespaceHandle(index);
 }
 
 } // extern "C"

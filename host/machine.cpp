@@ -308,7 +308,8 @@ int OpenHandleCount()
     int count = 0;
     for (auto &h : g_handles)
         if (h.second.kind != HandleKind::Module &&
-            h.second.kind != HandleKind::Mutex)
+            h.second.kind != HandleKind::Mutex &&
+            h.second.kind != HandleKind::Namespace)
             count++;
     return count;
 }

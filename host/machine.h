@@ -86,6 +86,17 @@ struct NamedMutex {
     DWORD ownedHere = 0;             /* acquisitions by the installer */
 };
 
+/* A private namespace (Vista and later), known by its boundary (a name
+ * and the SIDs a creator's token must hold) and its alias prefix. */
+struct PrivateNamespace {
+    u16 boundaryName;
+    std::vector<u16> boundarySids; /* "S-1-5-32-544" and the like */
+    u16 prefix;
+    u16 dacl; /* as FileEntry::dacl; who may open it */
+    bool createdHere = false; /* else another run made it */
+    std::map<u16, NamedMutex> mutexes; /* by name below the prefix */
+};
+
 struct MessageBoxRecord {
     HWND owner;
     u16 text;
@@ -142,6 +153,9 @@ struct Machine {
     /* By name, compared with case as Windows compares them.  Stand-in:
      * "Global\" and "Local\" names are not mapped onto sessions. */
     std::map<u16, NamedMutex> mutexes;
+    /* kernel32 exports the private namespace functions from major
+     * version 6 on. */
+    std::vector<PrivateNamespace> namespaces;
     std::vector<CallRecord> calls;
     std::vector<MessageBoxRecord> boxes;
     std::vector<ClassRecord> classes;
@@ -192,9 +206,9 @@ std::vector<std::string> CallNames();
 std::string ToUtf8(const u16 &text);
 u16 FromUtf8(const std::string &text);
 
-/* Handles the installer left open (keys, files, searches, tokens; not
- * modules, which loadedLibraries counts, nor mutexes, which a run keeps
- * until the process ends). */
+/* Handles the installer left open (keys, files, searches, tokens,
+ * boundary descriptors; not modules, which loadedLibraries counts, nor
+ * mutexes and namespaces, which a run keeps until the process ends). */
 int OpenHandleCount();
 
 /* Security descriptors the installer got from

@@ -74,6 +74,25 @@ bool DaclOfDescriptor(const void *descriptor, u16 &dacl)
     return true;
 }
 
+bool SidText(const void *sid, u16 &text)
+{
+    const unsigned char *b = static_cast<const unsigned char *>(sid);
+    if (!b || b[0] != 1 || b[1] > 15)
+        return false;
+    uint64_t authority = 0;
+    for (int i = 2; i < 8; i++)
+        authority = (authority << 8) | b[i];
+    std::string out = "S-1-" + std::to_string(authority);
+    for (int i = 0; i < b[1]; i++) {
+        uint32_t sub = 0;
+        for (int k = 3; k >= 0; k--)
+            sub = (sub << 8) | b[8 + 4 * i + k];
+        out += "-" + std::to_string(sub);
+    }
+    text = FromUtf8(out);
+    return true;
+}
+
 int LiveSecurityDescriptors() { return static_cast<int>(g_descriptors.size()); }
 
 void ClearDescriptors()
@@ -137,6 +156,42 @@ HLOCAL WINAPI LocalFree(HLOCAL mem)
     std::free(mem);
     g_descriptors.erase(it);
     return NULL;
+}
+
+BOOL WINAPI CreateWellKnownSid(WELL_KNOWN_SID_TYPE type, PSID domain, PSID sid,
+                               DWORD *cb)
+{
+    if (auto err = Enter("CreateWellKnownSid", u16(), "",
+                         std::to_string(type))) {
+        SetLastError(*err);
+        return FALSE;
+    }
+    (void)domain;
+    /* Revision, sub-authority count, NT authority (5), sub-authorities. */
+    std::vector<unsigned char> bytes = {1, 0, 0, 0, 0, 0, 0, 5};
+    std::vector<uint32_t> subs;
+    if (type == WinLocalSystemSid)
+        subs = {18};
+    else if (type == WinBuiltinAdministratorsSid)
+        subs = {32, 544};
+    else {
+        /* Stand-in: only the SIDs the installer names are known. */
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    bytes[1] = static_cast<unsigned char>(subs.size());
+    for (uint32_t sub : subs)
+        for (int k = 0; k < 4; k++)
+            bytes.push_back(static_cast<unsigned char>(sub >> (8 * k)));
+    if (!cb || *cb < bytes.size() || !sid) {
+        if (cb)
+            *cb = static_cast<DWORD>(bytes.size());
+        SetLastError(ERROR_INSUFFICIENT_BUFFER);
+        return FALSE;
+    }
+    std::copy(bytes.begin(), bytes.end(), static_cast<unsigned char *>(sid));
+    *cb = static_cast<DWORD>(bytes.size());
+    return TRUE;
 }
 
 BOOL WINAPI GetSecurityDescriptorDacl(PSECURITY_DESCRIPTOR sd, BOOL *present,

@@ -237,6 +237,11 @@ typedef enum _SE_OBJECT_TYPE {
     SE_UNKNOWN_OBJECT_TYPE = 0,
     SE_FILE_OBJECT
 } SE_OBJECT_TYPE;
+typedef enum WELL_KNOWN_SID_TYPE {
+    WinLocalSystemSid = 22,
+    WinBuiltinAdministratorsSid = 26
+} WELL_KNOWN_SID_TYPE;
+#define SECURITY_MAX_SID_SIZE 68
 #define SDDL_REVISION_1 1
 #define DACL_SECURITY_INFORMATION 0x00000004L
 #define PROTECTED_DACL_SECURITY_INFORMATION 0x80000000L
@@ -449,6 +454,8 @@ BOOL WINAPI ConvertStringSecurityDescriptorToSecurityDescriptorW(
     LPCWSTR StringSecurityDescriptor, DWORD StringSDRevision,
     PSECURITY_DESCRIPTOR *SecurityDescriptor,
     ULONG *SecurityDescriptorSize);
+BOOL WINAPI CreateWellKnownSid(WELL_KNOWN_SID_TYPE WellKnownSidType,
+                               PSID DomainSid, PSID pSid, DWORD *cbSid);
 BOOL WINAPI GetSecurityDescriptorDacl(PSECURITY_DESCRIPTOR pSecurityDescriptor,
                                       BOOL *lpbDaclPresent, PACL *pDacl,
                                       BOOL *lpbDaclDefaulted);

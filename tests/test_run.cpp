@@ -83,32 +83,146 @@ TEST_F(Run, TheFrameQueriesVersionWithTheSmallRecordAndProgramFilesUncreated)
     InstallerRun(nullptr);
     auto names = winhost::CallNames();
     /* Right after the wait for other runs. */
-    ASSERT_GE(names.size(), 3u);
-    EXPECT_EQ(names[2], "GetVersionExW");
+    auto wait = std::find(names.begin(), names.end(), "WaitForSingleObject");
+    ASSERT_NE(wait, names.end());
+    ASSERT_NE(wait + 1, names.end());
+    EXPECT_EQ(*(wait + 1), "GetVersionExW");
     EXPECT_EQ(CallsOf("GetVersionExW")[0].detail, "276");
     EXPECT_EQ(CallsOf("SHGetSpecialFolderPathW")[0].detail, "0x26");
     EXPECT_EQ(CallsOf("GetSystemDefaultLangID").size(), 1u);
 }
 
 /* The other run is killed while this one waits: its abandoned mutex
- * serves as well as a released one. */
+ * serves as well as a released one.  On XP, which has no private
+ * namespaces, the mutex has its global name. */
 TEST_F(Run, WaitsWithoutLimitForAnotherRunsMutexBeforeAnythingElse)
 {
+    machine().osMajor = 5;
     winhost::NamedMutex &other = machine().mutexes[RUN_MUTEX_NAME];
     other.heldElsewhere = true;
     other.abandonedElsewhere = true;
     EXPECT_EQ(InstallerRun(nullptr), 0);
     auto names = winhost::CallNames();
-    ASSERT_GE(names.size(), 2u);
-    EXPECT_EQ(names[0], "CreateMutexW");
-    EXPECT_EQ(names[1], "WaitForSingleObject");
+    auto wait = std::find(names.begin(), names.end(), "WaitForSingleObject");
+    ASSERT_NE(wait, names.end());
+    /* Only the mutex's making comes first. */
+    for (auto it = names.begin(); it != wait; ++it)
+        EXPECT_TRUE(*it == "LoadLibraryW" || *it == "GetProcAddress" ||
+                    *it == "FreeLibrary" || *it == "CreateMutexW")
+            << *it;
+    EXPECT_EQ(*(wait - 1), "CreateMutexW");
+    EXPECT_TRUE(machine().namespaces.empty());
     const winhost::CallRecord create = CallsOf("CreateMutexW").at(0);
     EXPECT_EQ(create.object.rfind("Global\\", 0), 0u) << create.object;
     EXPECT_EQ(create.detail, ""); /* not the initial owner */
     EXPECT_EQ(CallsOf("WaitForSingleObject").at(0).detail, "ms=4294967295");
     EXPECT_EQ(machine().mutexes[RUN_MUTEX_NAME].ownedHere, 1u);
+    EXPECT_EQ(machine().loadedLibraries, 0);
     ExpectStagedLikeThePackage();
+}
+
+/* A standard user can hold the global name; from Vista on the run's
+ * mutex lives in a namespace only administrators can make or open. */
+TEST_F(Run, OnVistaAndLaterTheMutexLivesInAPrivateNamespaceOfAdministrators)
+{
+    machine().osMajor = 6;
+    machine().mutexes[RUN_MUTEX_NAME].heldElsewhere = true;
+    EXPECT_EQ(InstallerRun(nullptr), 0);
+    ASSERT_EQ(machine().namespaces.size(), 1u);
+    const winhost::PrivateNamespace &space = machine().namespaces[0];
+    EXPECT_EQ(space.boundaryName, u"Quorvantix.QxDspInstaller");
+    EXPECT_EQ(space.boundarySids, std::vector<u16>{u"S-1-5-32-544"});
+    EXPECT_EQ(space.prefix, u"Quorvantix.QxDspInstaller");
+    EXPECT_EQ(space.dacl, u"D:(A;;GA;;;SY)(A;;GA;;;BA)");
+    EXPECT_TRUE(space.createdHere);
+    ASSERT_EQ(space.mutexes.count(u"Run"), 1u);
+    EXPECT_EQ(space.mutexes.at(u"Run").ownedHere, 1u);
+    ASSERT_EQ(CallsOf("CreateMutexW").size(), 1u);
+    EXPECT_EQ(CallsOf("CreateMutexW")[0].object, "Quorvantix.QxDspInstaller\\Run");
+    EXPECT_EQ(machine().mutexes[RUN_MUTEX_NAME].ownedHere, 0u);
+    EXPECT_TRUE(CallsOf("OpenPrivateNamespaceW").empty());
+    /* The boundary descriptor, the library and the descriptor are gone. */
+    EXPECT_EQ(winhost::OpenHandleCount(), 0);
+    EXPECT_EQ(machine().loadedLibraries, 0);
+    EXPECT_EQ(winhost::LiveSecurityDescriptors(), 0);
     EXPECT_EQ(BoxTexts(), std::vector<u16>{kRestart});
+}
+
+/* Another run made the namespace: it is opened, and its mutex is the one
+ * waited for. */
+TEST_F(Run, AnotherRunsNamespaceIsOpenedAndItsMutexWaitedFor)
+{
+    winhost::PrivateNamespace other;
+    other.boundaryName = u"Quorvantix.QxDspInstaller";
+    other.boundarySids = {u"S-1-5-32-544"};
+    other.prefix = u"Quorvantix.QxDspInstaller";
+    other.mutexes[u"Run"].heldElsewhere = true;
+    other.mutexes[u"Run"].abandonedElsewhere = true;
+    machine().namespaces.push_back(other);
+    EXPECT_EQ(InstallerRun(nullptr), 0);
+    ASSERT_EQ(machine().namespaces.size(), 1u);
+    EXPECT_EQ(CallsOf("OpenPrivateNamespaceW").size(), 1u);
+    EXPECT_EQ(machine().namespaces[0].mutexes.at(u"Run").ownedHere, 1u);
+    EXPECT_EQ(machine().mutexes.count(RUN_MUTEX_NAME), 0u);
+    EXPECT_EQ(BoxTexts(), std::vector<u16>{kRestart});
+}
+
+/* A squatter's namespace of the same prefix but another boundary (a
+ * standard user can only name SIDs of its own) is another namespace. */
+TEST_F(Run, ANamespaceWithAnotherBoundaryIsNotTheRuns)
+{
+    winhost::PrivateNamespace squatter;
+    squatter.boundaryName = u"Quorvantix.QxDspInstaller";
+    squatter.boundarySids = {u"S-1-5-21-1-2-3-1001"};
+    squatter.prefix = u"Quorvantix.QxDspInstaller";
+    squatter.mutexes[u"Run"].heldElsewhere = true;
+    machine().namespaces.push_back(squatter);
+    EXPECT_EQ(InstallerRun(nullptr), 0);
+    ASSERT_EQ(machine().namespaces.size(), 2u);
+    EXPECT_EQ(machine().namespaces[0].mutexes.at(u"Run").ownedHere, 0u);
+    EXPECT_EQ(machine().namespaces[1].mutexes.at(u"Run").ownedHere, 1u);
+}
+
+/* Where a namespace call fails, the run keeps the global mutex. */
+TEST_F(Run, WhenTheNamespaceCannotBeHadTheGlobalMutexIsUsed)
+{
+    const struct {
+        const char *fn;
+        DWORD error;
+    } kFailures[] = {
+        {"LoadLibraryW", ERROR_MOD_NOT_FOUND},
+        {"GetProcAddress", ERROR_PROC_NOT_FOUND},
+        {"CreateBoundaryDescriptorW", ERROR_NOT_ENOUGH_MEMORY},
+        {"CreateWellKnownSid", ERROR_INVALID_PARAMETER},
+        {"AddSIDToBoundaryDescriptor", ERROR_NOT_ENOUGH_MEMORY},
+        {"ConvertStringSecurityDescriptorToSecurityDescriptorW",
+         ERROR_NOT_ENOUGH_MEMORY},
+        {"CreatePrivateNamespaceW", ERROR_ACCESS_DENIED},
+        {"CreateMutexW", ERROR_ACCESS_DENIED},
+    };
+    for (auto &f : kFailures) {
+        SetUp();
+        SCOPED_TRACE(f.fn);
+        winhost::FailCall(f.fn, f.error);
+        EXPECT_EQ(InstallerRun(nullptr), 0);
+        EXPECT_EQ(machine().mutexes[RUN_MUTEX_NAME].ownedHere, 1u);
+        EXPECT_EQ(CallsOf("CreateMutexW").back().object,
+                  "Global\\Quorvantix.QxDspInstaller.Run");
+        EXPECT_EQ(winhost::OpenHandleCount(), 0);
+        EXPECT_EQ(machine().loadedLibraries, 0);
+        EXPECT_EQ(winhost::LiveSecurityDescriptors(), 0);
+        EXPECT_EQ(BoxTexts(), std::vector<u16>{kRestart});
+    }
+    /* An existing namespace that does not open. */
+    SetUp();
+    winhost::PrivateNamespace other;
+    other.boundaryName = u"Quorvantix.QxDspInstaller";
+    other.boundarySids = {u"S-1-5-32-544"};
+    other.prefix = u"Quorvantix.QxDspInstaller";
+    machine().namespaces.push_back(other);
+    winhost::FailCall("OpenPrivateNamespaceW", ERROR_ACCESS_DENIED);
+    EXPECT_EQ(InstallerRun(nullptr), 0);
+    EXPECT_EQ(machine().mutexes[RUN_MUTEX_NAME].ownedHere, 1u);
 }
 
 TEST_F(Run, TheStagingFolderIsDeletedWithNoConfirmationThenRebuiltInOrder)

@@ -65,6 +65,12 @@ const FAULT kFaults[] = {
      ERROR_NOT_ENOUGH_MEMORY},
     {"GetSecurityDescriptorDacl", ERROR_INVALID_SECURITY_DESCR},
     {"SetNamedSecurityInfoW", ERROR_ACCESS_DENIED},
+    {"CreateBoundaryDescriptorW", ERROR_NOT_ENOUGH_MEMORY},
+    {"CreateWellKnownSid", ERROR_INVALID_PARAMETER},
+    {"AddSIDToBoundaryDescriptor", ERROR_NOT_ENOUGH_MEMORY},
+    /* A namespace that another user's boundary or DACL refuses. */
+    {"CreatePrivateNamespaceW", ERROR_ACCESS_DENIED},
+    {"OpenPrivateNamespaceW", ERROR_ACCESS_DENIED},
     {"SetupCopyOEMInfW", ERROR_FILE_NOT_FOUND},
     {"MessageBoxW", ERROR_NOT_ENOUGH_MEMORY},
     {"MsgWaitForMultipleObjects", ERROR_INVALID_PARAMETER},
@@ -79,6 +85,7 @@ const char *const kCannotFail[] = {
     "WaitForSingleObject", /* on the mutex handle just created */
     "GetSystemWindowsDirectoryW", /* a MAX_PATH buffer always holds it */
     "LocalFree", /* of the descriptor just made */
+    "DeleteBoundaryDescriptor", /* returns nothing */
 };
 
 const FAULT *FaultOf(const std::string &fn)
