@@ -4,7 +4,11 @@
 #include "app/run.h"
 #include "discovery/scans.h"
 #include "removal/primitives.h"
+#include "platform/wtext.h"
 #include "removal/sweep.h"
+
+/* Where the run's fixed file paths expect Windows to live. */
+#define DEFAULT_WINDOWS_FOLDER TEXT("C:\\Windows")
 
 /* Where an older, libusb0-based package would be staged. */
 static const struct {
@@ -16,8 +20,25 @@ static const struct {
     {AREA_X86, &g_LegacyX86Set},
 };
 
+/* TRUE when Windows lives in C:\Windows (ASCII case ignored).  Where it
+ * lives elsewhere (another drive, C:\WINNT after an upgrade) any user may
+ * create C:\Windows and fill it with planted INF copies and links, so the
+ * run must neither read nor delete anything there.  A failed query counts
+ * as elsewhere. */
+static BOOL WindowsFolderIsDefault(void)
+{
+    WCHAR folder[MAX_PATH];
+    TextZero(folder, ARRAYSIZE(folder));
+    UINT cch = GetSystemWindowsDirectoryW(folder, ARRAYSIZE(folder));
+    if (cch == 0 || cch >= ARRAYSIZE(folder))
+        return FALSE;
+    return TextEqualAsciiNoCase(folder, DEFAULT_WINDOWS_FOLDER);
+}
+
 BOOL LegacyStage(void)
 {
+    BOOL windowsAtDefault = WindowsFolderIsDefault();
+
     /* All three tests are made; any one holding both files counts. */
     BOOL olderStaged = FALSE;
     for (DWORD i = 0; i < ARRAYSIZE(kOlderPackage); i++)
@@ -40,8 +61,8 @@ BOOL LegacyStage(void)
     }
 
     PrivilegeSequence();
-    DiscoveryRunAll(&g_Run.legacyDriver);
+    DiscoveryRunAll(&g_Run.legacyDriver, windowsAtDefault);
     if (g_Run.legacyDriver)
-        RemovalSweep();
+        RemovalSweep(windowsAtDefault);
     return TRUE;
 }

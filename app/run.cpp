@@ -96,6 +96,93 @@ static int PumpOneMessage(void)
     return (int)msg.wParam;
 }
 
+/* kernel32's private namespace functions, looked up in this order. */
+typedef enum NAMESPACE_FUNCTION_ID {
+    NS_CREATE_BOUNDARY,
+    NS_ADD_SID,
+    NS_DELETE_BOUNDARY,
+    NS_CREATE_NAMESPACE,
+    NS_OPEN_NAMESPACE,
+    NS_FUNCTION_COUNT
+} NAMESPACE_FUNCTION_ID;
+static const char *const kNamespaceFunctions[NS_FUNCTION_COUNT] = {
+    "CreateBoundaryDescriptorW", "AddSIDToBoundaryDescriptor",
+    "DeleteBoundaryDescriptor",  "CreatePrivateNamespaceW",
+    "OpenPrivateNamespaceW",
+};
+
+/* Creates the run's private namespace, or opens it where another run
+ * made it first.  NULL when neither can be done. */
+static HANDLE OpenRunNamespace(FARPROC api[NS_FUNCTION_COUNT], HANDLE boundary)
+{
+    PSECURITY_DESCRIPTOR sd = NULL;
+    if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(
+            RUN_NAMESPACE_SDDL, SDDL_REVISION_1, &sd, NULL))
+        return NULL;
+    SECURITY_ATTRIBUTES sa;
+    sa.nLength = sizeof(sa);
+    sa.lpSecurityDescriptor = sd;
+    sa.bInheritHandle = FALSE;
+    PFN_CREATE_PRIVATE_NAMESPACE_W create =
+        (PFN_CREATE_PRIVATE_NAMESPACE_W)(void (*)(void))api[NS_CREATE_NAMESPACE];
+    PFN_OPEN_PRIVATE_NAMESPACE_W open =
+        (PFN_OPEN_PRIVATE_NAMESPACE_W)(void (*)(void))api[NS_OPEN_NAMESPACE];
+    HANDLE space = create(&sa, boundary, RUN_NAMESPACE_PREFIX);
+    if (space == NULL && GetLastError() == ERROR_ALREADY_EXISTS)
+        space = open(boundary, RUN_NAMESPACE_PREFIX);
+    LocalFree(sd);
+    return space;
+}
+
+/* The run mutex inside the run's private namespace.  The namespace handle
+ * is never closed: a namespace lasts only while a handle to it is open,
+ * so each run keeps it alive for the runs that wait behind it.  NULL when
+ * the namespace or the mutex cannot be had. */
+static HANDLE CreateNamespaceMutex(FARPROC api[NS_FUNCTION_COUNT])
+{
+    PFN_CREATE_BOUNDARY_DESCRIPTOR_W createBoundary =
+        (PFN_CREATE_BOUNDARY_DESCRIPTOR_W)(void (*)(void))api[NS_CREATE_BOUNDARY];
+    PFN_ADD_SID_TO_BOUNDARY_DESCRIPTOR addSid =
+        (PFN_ADD_SID_TO_BOUNDARY_DESCRIPTOR)(void (*)(void))api[NS_ADD_SID];
+    PFN_DELETE_BOUNDARY_DESCRIPTOR deleteBoundary =
+        (PFN_DELETE_BOUNDARY_DESCRIPTOR)(void (*)(void))api[NS_DELETE_BOUNDARY];
+    HANDLE boundary = createBoundary(RUN_NAMESPACE_BOUNDARY, 0);
+    if (boundary == NULL)
+        return NULL;
+    BYTE administrators[SECURITY_MAX_SID_SIZE];
+    DWORD sidCb = sizeof(administrators);
+    HANDLE space = NULL;
+    if (CreateWellKnownSid(WinBuiltinAdministratorsSid, NULL, administrators,
+                           &sidCb) &&
+        addSid(&boundary, administrators))
+        space = OpenRunNamespace(api, boundary);
+    deleteBoundary(boundary);
+    if (space == NULL)
+        return NULL;
+    return CreateMutexW(NULL, FALSE, RUN_NAMESPACE_MUTEX_NAME);
+}
+
+/* The run mutex: in the private namespace where kernel32 has the
+ * functions (Vista and later) and they work, else the global one. */
+static HANDLE CreateRunMutex(void)
+{
+    HANDLE mutex = NULL;
+    HMODULE kernel = GetModuleHandleW(TEXT("kernel32.dll"));
+    if (kernel != NULL) {
+        FARPROC api[NS_FUNCTION_COUNT];
+        BOOL found = TRUE;
+        for (int i = 0; found && i < NS_FUNCTION_COUNT; i++) {
+            api[i] = GetProcAddress(kernel, kNamespaceFunctions[i]);
+            found = api[i] != NULL;
+        }
+        if (found)
+            mutex = CreateNamespaceMutex(api);
+    }
+    if (mutex == NULL)
+        mutex = CreateMutexW(NULL, FALSE, RUN_MUTEX_NAME);
+    return mutex;
+}
+
 /* Waits, without a time limit, until no other run on the machine is
  * between its start and its end: two runs at once would delete the
  * staging folder under each other's copies.  The mutex is never released
@@ -105,7 +192,7 @@ static int PumpOneMessage(void)
  * had, or a failed wait, leaves the run to go on unlocked. */
 static void WaitForOtherRuns(void)
 {
-    HANDLE mutex = CreateMutexW(NULL, FALSE, RUN_MUTEX_NAME);
+    HANDLE mutex = CreateRunMutex();
     if (mutex != NULL)
         WaitForSingleObject(mutex, INFINITE);
 }
@@ -187,15 +274,29 @@ int InstallerRun(HINSTANCE hInstance)
     }
 
     DeleteStagingFolder(&errors);
-    for (int area = AREA_ROOT; area < AREA_COUNT; area++) {
+    /* The staging folder's own DACL keeps what is copied into it from
+     * every user; the architecture folders inherit it. */
+    if (!StagingCreateSecuredFolder(g_Run.staging[AREA_ROOT],
+                                    errors.createFolder))
+        return 0;
+    for (int area = AREA_ROOT + 1; area < AREA_COUNT; area++) {
         if (!StagingCreateFolder(g_Run.staging[area], errors.createFolder))
             return 0;
     }
-    BOOL copied = TRUE;
-    for (int area = AREA_ROOT; area < AREA_COUNT; area++)
-        copied = StagingCopySet(g_Run.package[area], g_Run.staging[area],
-                                g_PackageAreas[area].set) &&
-                 copied;
+    /* The package may come from a user's folder: a link in it would turn
+     * the elevated copy into a read of any file, so a package holding
+     * one is refused whole, as a failed copy, and what is checked stays
+     * held until it is copied. */
+    PACKAGE_HOLD hold;
+    BOOL copied = StagingHoldPackage(g_Run.package, &hold);
+    if (copied) {
+        for (int area = AREA_ROOT; area < AREA_COUNT; area++)
+            copied = StagingCopySet(g_Run.package[area], g_Run.staging[area],
+                                    g_PackageAreas[area].set,
+                                    hold.files[area]) &&
+                     copied;
+        StagingReleasePackage(&hold);
+    }
     if (!copied) {
         MsgAppendDetail(errors.copy);
         MsgShow(g_Messages.failure);

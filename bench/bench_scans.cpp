@@ -188,7 +188,7 @@ void BM_DiscoveryRunAll(benchmark::State &state)
     BOOL legacyDriver = FALSE;
     for (auto _ : state) {
         StartIteration(state);
-        DiscoveryRunAll(&legacyDriver);
+        DiscoveryRunAll(&legacyDriver, TRUE);
         benchmark::DoNotOptimize(legacyDriver);
     }
     ReportCounters(state);

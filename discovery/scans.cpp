@@ -25,8 +25,10 @@
 #define INF_HEAD_READ_CB 3200
 #define INF_HEAD_CB 6400
 
-/* No other process may have the file open, nor open it meanwhile. */
-#define SHARE_EXCLUSIVE 0
+/* Other readers (a user, an antivirus scanner) must not hide a file from
+ * the scan, so reading is shared; a file open for writing still does not
+ * open, nor can one be opened for writing while it is read. */
+#define SHARE_INF_READ FILE_SHARE_READ
 
 #define INF_NAME_PREFIX TEXT("oem")
 #define INF_NAME_SUFFIX TEXT("inf")
@@ -243,7 +245,7 @@ static void ExamineInfEntry(LPCWSTR folder, const WIN32_FIND_DATAW *entry,
     WCHAR path[MAX_PATH];
     if (!BuildFolderPath(path, folder, name))
         return;
-    HANDLE file = CreateFileW(path, GENERIC_READ, SHARE_EXCLUSIVE, NULL,
+    HANDLE file = CreateFileW(path, GENERIC_READ, SHARE_INF_READ, NULL,
                               OPEN_EXISTING, FILE_ATTRIBUTE_ARCHIVE, NULL);
     if (file == INVALID_HANDLE_VALUE)
         return;
@@ -281,12 +283,13 @@ BOOL InfFolderScan(LPCWSTR folder, BOOL *legacyDriver)
 
 /* ---- the legacy stage's discovery ---- */
 
-void DiscoveryRunAll(BOOL *legacyDriver)
+void DiscoveryRunAll(BOOL *legacyDriver, BOOL windowsAtDefault)
 {
     for (DWORD s = 0; s < ARRAYSIZE(kRegistryScanSteps); s++) {
         for (DWORD v = 0; v < REGISTRY_VIEW_COUNT; v++)
             kRegistryScanSteps[s].scan(kRegistryScanSteps[s].keyPath,
                                        g_RegistryViews[v]);
     }
-    InfFolderScan(INF_FOLDER, legacyDriver);
+    if (windowsAtDefault)
+        InfFolderScan(INF_FOLDER, legacyDriver);
 }

@@ -26,8 +26,9 @@ BOOL InfFolderScan(LPCWSTR folder, BOOL *legacyDriver);
  * scan of the device class key under ControlSet001, ControlSet002 and
  * CurrentControlSet, then the USB enumeration scan of the device's
  * enumeration key under the same three, each in the 32-bit and then the
- * 64-bit view; then the INF folder scan of C:\Windows\INF\, which may set
+ * 64-bit view; then, only when windowsAtDefault (Windows lives in
+ * C:\Windows), the INF folder scan of C:\Windows\INF\, which may set
  * *legacyDriver. */
-void DiscoveryRunAll(BOOL *legacyDriver);
+void DiscoveryRunAll(BOOL *legacyDriver, BOOL windowsAtDefault);
 
 #endif

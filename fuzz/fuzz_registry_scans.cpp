@@ -404,7 +404,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     winhost::machine().calls.clear();
     if (mode & MODE_RUN_ALL) {
         BOOL legacyDriver = FALSE;
-        DiscoveryRunAll(&legacyDriver);
+        DiscoveryRunAll(&legacyDriver, TRUE);
         /* No INF folder: nothing can set the flag. */
         Check(legacyDriver == FALSE, "DiscoveryRunAll set the flag without INFs");
     } else {

@@ -30,7 +30,7 @@ FILETIME Now();
 
 /* Handle table shared by files, searches, tokens, keys, modules and
  * mutexes. */
-enum class HandleKind { File, Find, Token, Key, Module, Mutex };
+enum class HandleKind { File, Find, Token, Key, Module, Mutex, Namespace, Boundary };
 struct HandleObject {
     HandleKind kind;
     u16 path; /* file path, real key path, module or mutex name */
@@ -38,11 +38,25 @@ struct HandleObject {
     size_t position = 0;      /* file read offset or search index */
     DWORD access = 0;
     std::vector<WIN32_FIND_DATAW> found;
+    DWORD share = 0; /* file: the FILE_SHARE_* flags it was opened with */
+    /* Mutex: index of its private namespace, -1 for the global one;
+     * namespace: its index. */
+    int space = -1;
 };
 uintptr_t NewHandle(HandleObject object);
 HandleObject *LookupHandle(uintptr_t value, HandleKind kind);
 bool CloseHandleOf(uintptr_t value, HandleKind kind);
 void ClearHandles();
+/* The open handles of one kind. */
+std::vector<const HandleObject *> HandlesOf(HandleKind kind);
+
+/* The DACL of a descriptor the stand-in made, in the canonical SDDL form
+ * FileEntry::dacl holds; false for one it did not make. */
+bool DaclOfDescriptor(const void *descriptor, u16 &dacl);
+
+/* A binary SID as text ("S-1-5-32-544"); false for one that is not
+ * well formed. */
+bool SidText(const void *sid, u16 &text);
 
 } // namespace winhost
 

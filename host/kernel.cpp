@@ -92,6 +92,48 @@ bool Match(const u16 &pattern, const u16 &name)
     return pi == p.size();
 }
 
+/* Share modes, as Windows checks them: an open that reads, writes or
+ * deletes must be granted that by every other such open of the file, and
+ * must itself grant what those others do.  Opens for attributes alone
+ * take no part. */
+bool Reads(DWORD access) { return (access & (GENERIC_READ | FILE_READ_DATA)) != 0; }
+bool Writes(DWORD access)
+{
+    return (access & (GENERIC_WRITE | FILE_WRITE_DATA | FILE_APPEND_DATA)) != 0;
+}
+bool Deletes(DWORD access) { return (access & DELETE) != 0; }
+bool TakesPart(DWORD access)
+{
+    return Reads(access) || Writes(access) || Deletes(access);
+}
+bool Refuses(DWORD access, DWORD share)
+{
+    return (Reads(access) && !(share & FILE_SHARE_READ)) ||
+           (Writes(access) && !(share & FILE_SHARE_WRITE)) ||
+           (Deletes(access) && !(share & FILE_SHARE_DELETE));
+}
+
+bool SharingViolation(const FileEntry &e, DWORD access, DWORD share)
+{
+    if (!TakesPart(access))
+        return false;
+    std::vector<std::pair<DWORD, DWORD>> opens;
+    if (e.heldOpen)
+        opens.push_back({GENERIC_READ | GENERIC_WRITE, 0});
+    if (e.heldAccess)
+        opens.push_back({e.heldAccess, e.heldShare});
+    const u16 key = Upper(e.path);
+    for (const HandleObject *h : HandlesOf(HandleKind::File))
+        if (h->path == key)
+            opens.push_back({h->access, h->share});
+    for (auto &[otherAccess, otherShare] : opens) {
+        if (TakesPart(otherAccess) &&
+            (Refuses(access, otherShare) || Refuses(otherAccess, share)))
+            return true;
+    }
+    return false;
+}
+
 u16 NameOf(const u16 &path)
 {
     size_t slash = path.rfind(u'\\');
@@ -266,6 +308,23 @@ LANGID WINAPI GetSystemDefaultLangID(void)
     return machine().systemLanguage;
 }
 
+UINT WINAPI GetSystemWindowsDirectoryW(LPWSTR buf, UINT size)
+{
+    if (auto err = Enter("GetSystemWindowsDirectoryW", u16(), "",
+                         std::to_string(size))) {
+        SetLastError(*err);
+        return 0;
+    }
+    const u16 &folder = machine().windowsFolder;
+    /* Too small a buffer: the size needed, terminator included, and the
+     * buffer untouched. */
+    if (!buf || folder.size() >= size)
+        return static_cast<UINT>(folder.size() + 1);
+    std::copy(folder.begin(), folder.end(), buf);
+    buf[folder.size()] = 0;
+    return static_cast<UINT>(folder.size());
+}
+
 BOOL WINAPI GetFileAttributesExW(LPCWSTR name, GET_FILEEX_INFO_LEVELS level,
                                  LPVOID out)
 {
@@ -318,7 +377,10 @@ BOOL WINAPI CopyFileW(LPCWSTR from, LPCWSTR to, BOOL failIfExists)
         SetLastError(ERROR_ACCESS_DENIED);
         return FALSE;
     }
-    if (se->heldOpen) {
+    /* Stand-in: the source is read with FILE_SHARE_READ, the destination
+     * written with no sharing; Windows does not document its share modes
+     * (Wine reads the source sharing reading and writing). */
+    if (SharingViolation(*se, GENERIC_READ, FILE_SHARE_READ)) {
         SetLastError(ERROR_SHARING_VIOLATION);
         return FALSE;
     }
@@ -336,13 +398,17 @@ BOOL WINAPI CopyFileW(LPCWSTR from, LPCWSTR to, BOOL failIfExists)
             SetLastError(ERROR_ACCESS_DENIED);
             return FALSE;
         }
-        if (de->heldOpen) {
+        if (SharingViolation(*de, GENERIC_WRITE, 0)) {
             SetLastError(ERROR_SHARING_VIOLATION);
             return FALSE;
         }
     }
     FileEntry copy = *se;
     copy.heldOpen = false;
+    copy.heldAccess = copy.heldShare = 0;
+    /* The copy is a file of its own, never a link. */
+    copy.links = 1;
+    copy.attributes &= ~static_cast<DWORD>(FILE_ATTRIBUTE_REPARSE_POINT);
     copy.attributes = se->attributes | FILE_ATTRIBUTE_ARCHIVE;
     if (de) {
         /* An overwritten file keeps its name and creation time. */
@@ -463,17 +529,51 @@ HANDLE WINAPI CreateFileW(LPCWSTR name, DWORD access, DWORD share,
         SetLastError(MissingError(c));
         return INVALID_HANDLE_VALUE;
     }
-    if (e->dir) {
+    if (e->dir && !(flags & FILE_FLAG_BACKUP_SEMANTICS)) {
         /* A folder opens only with FILE_FLAG_BACKUP_SEMANTICS. */
         SetLastError(ERROR_ACCESS_DENIED);
         return INVALID_HANDLE_VALUE;
     }
-    if (e->heldOpen) {
+    /* Stand-in: a reparse point's target is not modelled, so an open
+     * without FILE_FLAG_OPEN_REPARSE_POINT reaches the entry itself too,
+     * where Windows would follow the link. */
+    if (SharingViolation(*e, access, share)) {
         SetLastError(ERROR_SHARING_VIOLATION);
         return INVALID_HANDLE_VALUE;
     }
-    return reinterpret_cast<HANDLE>(
-        NewHandle({HandleKind::File, Upper(JoinPath(c)), {}, 0, access}));
+    HandleObject file{HandleKind::File, Upper(JoinPath(c)), {}, 0, access};
+    file.share = share;
+    return reinterpret_cast<HANDLE>(NewHandle(std::move(file)));
+}
+
+BOOL WINAPI GetFileInformationByHandle(HANDLE h,
+                                       LPBY_HANDLE_FILE_INFORMATION info)
+{
+    HandleObject *file =
+        LookupHandle(reinterpret_cast<uintptr_t>(h), HandleKind::File);
+    if (auto err = Enter("GetFileInformationByHandle",
+                         file ? file->path : u16())) {
+        SetLastError(*err);
+        return FALSE;
+    }
+    auto it = file ? machine().files.find(file->path) : machine().files.end();
+    if (it == machine().files.end()) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    const FileEntry &e = it->second;
+    std::memset(info, 0, sizeof *info);
+    info->dwFileAttributes = e.attributes;
+    info->ftCreationTime = e.creation;
+    info->ftLastAccessTime = e.lastWrite;
+    info->ftLastWriteTime = e.lastWrite;
+    info->dwVolumeSerialNumber = 0x51B83C7E;
+    uint64_t size = e.dir ? 0 : e.content.size();
+    info->nFileSizeHigh = static_cast<DWORD>(size >> 32);
+    info->nFileSizeLow = static_cast<DWORD>(size);
+    /* A folder counts one link, as NTFS reports it. */
+    info->nNumberOfLinks = e.dir ? 1 : e.links;
+    return TRUE;
 }
 
 BOOL WINAPI ReadFile(HANDLE h, LPVOID buffer, DWORD toRead, LPDWORD read,
@@ -552,6 +652,12 @@ BOOL WINAPI ProcessIdToSessionId(DWORD pid, DWORD *session)
 
 LSTATUS WINAPI HostRegDeleteKeyExW(HKEY, LPCWSTR, REGSAM, DWORD);
 BOOL WINAPI HostSetupUninstallOEMInfW(PCWSTR, DWORD, PVOID);
+HANDLE WINAPI HostCreateBoundaryDescriptorW(LPCWSTR, ULONG);
+BOOL WINAPI HostAddSIDToBoundaryDescriptor(HANDLE *, PSID);
+void WINAPI HostDeleteBoundaryDescriptor(HANDLE);
+HANDLE WINAPI HostCreatePrivateNamespaceW(LPSECURITY_ATTRIBUTES, LPVOID,
+                                          LPCWSTR);
+HANDLE WINAPI HostOpenPrivateNamespaceW(LPVOID, LPCWSTR);
 
 namespace {
 
@@ -708,6 +814,27 @@ FARPROC WINAPI GetProcAddress(HMODULE module, LPCSTR name)
         if (file == u"KERNEL32.DLL" && proc == "SetDllDirectoryW" &&
             machine().hasSetDllDirectory)
             return reinterpret_cast<FARPROC>(&HostSetDllDirectoryW);
+        /* Private namespaces came with Vista. */
+        static const struct {
+            const char *name;
+            FARPROC proc;
+        } kNamespaceApi[] = {
+            {"CreateBoundaryDescriptorW",
+             reinterpret_cast<FARPROC>(&HostCreateBoundaryDescriptorW)},
+            {"AddSIDToBoundaryDescriptor",
+             reinterpret_cast<FARPROC>(&HostAddSIDToBoundaryDescriptor)},
+            {"DeleteBoundaryDescriptor",
+             reinterpret_cast<FARPROC>(&HostDeleteBoundaryDescriptor)},
+            {"CreatePrivateNamespaceW",
+             reinterpret_cast<FARPROC>(&HostCreatePrivateNamespaceW)},
+            {"OpenPrivateNamespaceW",
+             reinterpret_cast<FARPROC>(&HostOpenPrivateNamespaceW)},
+        };
+        if (file == u"KERNEL32.DLL" && machine().osMajor >= 6) {
+            for (auto &f : kNamespaceApi)
+                if (proc == f.name)
+                    return f.proc;
+        }
     }
     SetLastError(ERROR_PROC_NOT_FOUND);
     return NULL;
@@ -740,25 +867,40 @@ HANDLE WINAPI CreateMutexW(LPSECURITY_ATTRIBUTES sa, BOOL initialOwner,
         SetLastError(ERROR_INVALID_PARAMETER);
         return NULL;
     }
-    /* Only a namespace prefix may hold a backslash. */
+    /* Only a namespace prefix may hold a backslash: "Global\\",
+     * "Local\\", or the alias prefix of a private namespace this process
+     * has open (the one opened last, when several share it). */
     u16 rest = name;
     for (const char16_t *prefix : {u"Global\\", u"Local\\"}) {
         if (rest.rfind(prefix, 0) == 0)
             rest = rest.substr(u16(prefix).size());
     }
+    int space = -1;
+    size_t slash = rest.find(u'\\');
+    if (slash != u16::npos && rest == name) {
+        for (const HandleObject *h : HandlesOf(HandleKind::Namespace))
+            if (h->path == rest.substr(0, slash))
+                space = h->space;
+        if (space >= 0)
+            rest = rest.substr(slash + 1);
+    }
     if (rest.find(u'\\') != u16::npos) {
         SetLastError(ERROR_PATH_NOT_FOUND);
         return NULL;
     }
-    auto &mutexes = machine().mutexes;
-    if (mutexes.count(name)) {
+    auto &mutexes = space < 0 ? machine().mutexes
+                              : machine().namespaces[space].mutexes;
+    const u16 key = space < 0 ? name : rest;
+    if (mutexes.count(key)) {
         /* An existing mutex is opened; the initial owner flag is ignored. */
         SetLastError(ERROR_ALREADY_EXISTS);
     } else {
-        mutexes[name].ownedHere = initialOwner ? 1 : 0;
+        mutexes[key].ownedHere = initialOwner ? 1 : 0;
         SetLastError(ERROR_SUCCESS);
     }
-    return reinterpret_cast<HANDLE>(NewHandle({HandleKind::Mutex, name}));
+    HandleObject mutex{HandleKind::Mutex, key};
+    mutex.space = space;
+    return reinterpret_cast<HANDLE>(NewHandle(std::move(mutex)));
 }
 
 DWORD WINAPI WaitForSingleObject(HANDLE h, DWORD ms)
@@ -775,7 +917,9 @@ DWORD WINAPI WaitForSingleObject(HANDLE h, DWORD ms)
         SetLastError(ERROR_INVALID_HANDLE);
         return WAIT_FAILED;
     }
-    NamedMutex &m = machine().mutexes[object->path];
+    NamedMutex &m =
+        (object->space < 0 ? machine().mutexes
+                           : machine().namespaces[object->space].mutexes)[object->path];
     /* The other run ends during the wait; ownership passes to the waiter
      * either way, and a killed owner shows as WAIT_ABANDONED. */
     bool abandoned = m.heldElsewhere && m.abandonedElsewhere;
@@ -783,6 +927,131 @@ DWORD WINAPI WaitForSingleObject(HANDLE h, DWORD ms)
     m.abandonedElsewhere = false;
     m.ownedHere++;
     return abandoned ? WAIT_ABANDONED : WAIT_OBJECT_0;
+}
+
+/* ---- private namespaces (kernel32, Vista and later) ---- */
+
+HANDLE WINAPI HostCreateBoundaryDescriptorW(LPCWSTR name, ULONG flags)
+{
+    u16 text = FromWide(name);
+    if (auto err = Enter("CreateBoundaryDescriptorW", text, "",
+                         std::to_string(flags))) {
+        SetLastError(*err);
+        return NULL;
+    }
+    if (!name || flags != 0) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return NULL;
+    }
+    /* Stand-in: a boundary descriptor is a heap block on Windows, a
+     * handle of the stand-in's table here, so a forgotten one shows. */
+    return reinterpret_cast<HANDLE>(NewHandle({HandleKind::Boundary, text}));
+}
+
+BOOL WINAPI HostAddSIDToBoundaryDescriptor(HANDLE *boundary, PSID sid)
+{
+    HandleObject *b = boundary ? LookupHandle(reinterpret_cast<uintptr_t>(*boundary),
+                                              HandleKind::Boundary)
+                               : nullptr;
+    u16 text;
+    if (auto err = Enter("AddSIDToBoundaryDescriptor", b ? b->path : u16())) {
+        SetLastError(*err);
+        return FALSE;
+    }
+    if (!b || !SidText(sid, text)) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    b->entries.push_back(text);
+    return TRUE;
+}
+
+void WINAPI HostDeleteBoundaryDescriptor(HANDLE boundary)
+{
+    HandleObject *b =
+        LookupHandle(reinterpret_cast<uintptr_t>(boundary), HandleKind::Boundary);
+    Enter("DeleteBoundaryDescriptor", b ? b->path : u16());
+    CloseHandleOf(reinterpret_cast<uintptr_t>(boundary), HandleKind::Boundary);
+}
+
+namespace {
+
+/* The namespace a boundary and prefix name, -1 when there is none. */
+int FindNamespace(const HandleObject &boundary, const u16 &prefix)
+{
+    auto &spaces = machine().namespaces;
+    for (size_t i = 0; i < spaces.size(); i++)
+        if (spaces[i].boundaryName == boundary.path &&
+            spaces[i].boundarySids == boundary.entries &&
+            spaces[i].prefix == prefix)
+            return static_cast<int>(i);
+    return -1;
+}
+
+HANDLE NamespaceHandle(int index)
+{
+    HandleObject space{HandleKind::Namespace, machine().namespaces[index].prefix};
+    space.space = index;
+    return reinterpret_cast<HANDLE>(NewHandle(std::move(space)));
+}
+
+} // namespace
+
+HANDLE WINAPI HostCreatePrivateNamespaceW(LPSECURITY_ATTRIBUTES sa,
+                                          LPVOID boundary, LPCWSTR prefix)
+{
+    u16 alias = FromWide(prefix);
+    if (auto err = Enter("CreatePrivateNamespaceW", alias)) {
+        SetLastError(*err);
+        return NULL;
+    }
+    const HandleObject *b =
+        LookupHandle(reinterpret_cast<uintptr_t>(boundary), HandleKind::Boundary);
+    u16 dacl;
+    if (!b || alias.empty() ||
+        (sa && sa->lpSecurityDescriptor &&
+         !DaclOfDescriptor(sa->lpSecurityDescriptor, dacl))) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return NULL;
+    }
+    if (FindNamespace(*b, alias) >= 0) {
+        SetLastError(ERROR_ALREADY_EXISTS);
+        return NULL;
+    }
+    /* Stand-in: the installer's token holds every SID a boundary names
+     * (it runs elevated, and Administrators is the only one it uses). */
+    PrivateNamespace space;
+    space.boundaryName = b->path;
+    space.boundarySids = b->entries;
+    space.prefix = alias;
+    space.dacl = dacl;
+    space.createdHere = true;
+    machine().namespaces.push_back(space);
+    SetLastError(ERROR_SUCCESS);
+    return NamespaceHandle(static_cast<int>(machine().namespaces.size() - 1));
+}
+
+HANDLE WINAPI HostOpenPrivateNamespaceW(LPVOID boundary, LPCWSTR prefix)
+{
+    u16 alias = FromWide(prefix);
+    if (auto err = Enter("OpenPrivateNamespaceW", alias)) {
+        SetLastError(*err);
+        return NULL;
+    }
+    const HandleObject *b =
+        LookupHandle(reinterpret_cast<uintptr_t>(boundary), HandleKind::Boundary);
+    if (!b) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return NULL;
+    }
+    int index = FindNamespace(*b, alias);
+    if (index < 0) {
+        SetLastError(ERROR_FILE_NOT_FOUND);
+        return NULL;
+    }
+    /* Stand-in: the namespace's DACL is kept, not checked; the installer
+     * runs as an administrator, whom it lets in. */
+    return NamespaceHandle(index);
 }
 
 } // extern "C"

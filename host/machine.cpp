@@ -36,6 +36,7 @@ Machine &machine()
 }
 
 void FreeHeapBlocks();
+void ClearDescriptors();
 
 void Reset()
 {
@@ -43,6 +44,7 @@ void Reset()
     g_injections.clear();
     ClearHandles();
     FreeHeapBlocks();
+    ClearDescriptors();
 }
 
 void FailCall(const std::string &fn, DWORD error, int nth)
@@ -292,12 +294,22 @@ bool CloseHandleOf(uintptr_t value, HandleKind kind)
 
 void ClearHandles() { g_handles.clear(); }
 
+std::vector<const HandleObject *> HandlesOf(HandleKind kind)
+{
+    std::vector<const HandleObject *> out;
+    for (auto &h : g_handles)
+        if (h.second.kind == kind)
+            out.push_back(&h.second);
+    return out;
+}
+
 int OpenHandleCount()
 {
     int count = 0;
     for (auto &h : g_handles)
         if (h.second.kind != HandleKind::Module &&
-            h.second.kind != HandleKind::Mutex)
+            h.second.kind != HandleKind::Mutex &&
+            h.second.kind != HandleKind::Namespace)
             count++;
     return count;
 }

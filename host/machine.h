@@ -37,6 +37,20 @@ struct FileEntry {
     FILETIME lastWrite{};
     DWORD attributes = FILE_ATTRIBUTE_ARCHIVE;
     bool heldOpen = false; /* opened by another process, no sharing */
+    /* Or opened by another process with this access (GENERIC_READ,
+     * GENERIC_WRITE) granting these FILE_SHARE_* flags; every open is
+     * checked against it, and against the installer's own open handles,
+     * as Windows checks share modes. */
+    DWORD heldAccess = 0;
+    DWORD heldShare = 0;
+    /* Names of the file's data (hard links).  Stand-in: the other names
+     * are not entries of their own. */
+    DWORD links = 1;
+    /* The DACL given at creation or set later, as SDDL: "D:", "P" when
+     * it is protected from inheritance, then its ACEs; empty when none
+     * was given.  Stand-in: inheritance is not computed, and the ACEs are
+     * kept as the installer wrote them. */
+    u16 dacl;
 };
 
 struct RegValue {
@@ -72,6 +86,17 @@ struct NamedMutex {
     DWORD ownedHere = 0;             /* acquisitions by the installer */
 };
 
+/* A private namespace (Vista and later), known by its boundary (a name
+ * and the SIDs a creator's token must hold) and its alias prefix. */
+struct PrivateNamespace {
+    u16 boundaryName;
+    std::vector<u16> boundarySids; /* "S-1-5-32-544" and the like */
+    u16 prefix;
+    u16 dacl; /* as FileEntry::dacl; who may open it */
+    bool createdHere = false; /* else another run made it */
+    std::map<u16, NamedMutex> mutexes; /* by name below the prefix */
+};
+
 struct MessageBoxRecord {
     HWND owner;
     u16 text;
@@ -98,6 +123,9 @@ struct Machine {
     LANGID systemLanguage = 0x0409;
     u16 modulePath = u"C:\\pkg\\QxDspInstaller.exe";
     u16 programFiles = u"C:\\Program Files (x86)";
+    /* Where Windows lives (GetSystemWindowsDirectoryW, and where Setup
+     * keeps its INF copies); C:\WINNT after an upgrade, another drive. */
+    u16 windowsFolder = u"C:\\Windows";
     bool programFilesMissing = false;
     bool is64Bit = true; /* registry views; no file-system redirector */
     std::set<u16> heldPrivileges = {u"SeBackupPrivilege",
@@ -136,6 +164,9 @@ struct Machine {
     /* By name, compared with case as Windows compares them.  Stand-in:
      * "Global\" and "Local\" names are not mapped onto sessions. */
     std::map<u16, NamedMutex> mutexes;
+    /* kernel32 exports the private namespace functions from major
+     * version 6 on. */
+    std::vector<PrivateNamespace> namespaces;
     std::vector<CallRecord> calls;
     std::vector<MessageBoxRecord> boxes;
     std::vector<ClassRecord> classes;
@@ -191,10 +222,15 @@ std::vector<std::string> CallNames();
 std::string ToUtf8(const u16 &text);
 u16 FromUtf8(const std::string &text);
 
-/* Handles the installer left open (keys, files, searches, tokens; not
- * modules, which loadedLibraries counts, nor mutexes, which a run keeps
- * until the process ends). */
+/* Handles the installer left open (keys, files, searches, tokens,
+ * boundary descriptors; not modules, which loadedLibraries counts, nor
+ * mutexes and namespaces, which a run keeps until the process ends). */
 int OpenHandleCount();
+
+/* Security descriptors the installer got from
+ * ConvertStringSecurityDescriptorToSecurityDescriptorW and has not freed
+ * with LocalFree. */
+int LiveSecurityDescriptors();
 
 } // namespace winhost
 

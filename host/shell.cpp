@@ -97,7 +97,10 @@ int WINAPI SHCreateDirectoryExW(HWND hwnd, LPCWSTR pszPath,
     if (auto err = Enter("SHCreateDirectoryExW", path))
         return static_cast<int>(*err);
     (void)hwnd;
-    (void)psa;
+    u16 dacl;
+    if (psa && psa->lpSecurityDescriptor &&
+        !DaclOfDescriptor(psa->lpSecurityDescriptor, dacl))
+        return ERROR_INVALID_SECURITY_DESCR;
     std::vector<u16> c;
     if (!NormalisePath(path, c))
         return ERROR_BAD_PATHNAME;
@@ -112,6 +115,9 @@ int WINAPI SHCreateDirectoryExW(HWND hwnd, LPCWSTR pszPath,
             return ERROR_PATH_NOT_FOUND;
     }
     MakeFolders(c);
+    /* Stand-in: the descriptor goes to the folder asked for; the parents
+     * it created get none. */
+    FindEntry(c)->dacl = dacl;
     /* The last error after success is not defined by Windows; Wine 8
      * leaves 87 there, and so does the stand-in. */
     SetLastError(ERROR_INVALID_PARAMETER);
@@ -186,7 +192,7 @@ BOOL WINAPI SetupCopyOEMInfW(PCWSTR source, PCWSTR media, DWORD mediaType,
     /* Stand-in: the INF is not parsed, so a missing catalogue is not
      * noticed (Windows and Wine refuse the package then). */
     std::vector<u16> infDir;
-    NormalisePath(u"C:\\Windows\\INF", infDir);
+    NormalisePath(machine().windowsFolder + u"\\INF", infDir);
     MakeFolders(infDir);
     u16 name;
     /* An identical INF already in the store is reused under its name. */
@@ -202,10 +208,10 @@ BOOL WINAPI SetupCopyOEMInfW(PCWSTR source, PCWSTR media, DWORD mediaType,
     }
     for (int n = 0; name.empty(); n++) {
         u16 candidate = u"oem" + FromUtf8(std::to_string(n)) + u".inf";
-        if (!FileExists(u"C:\\Windows\\INF\\" + candidate))
+        if (!FileExists(machine().windowsFolder + u"\\INF\\" + candidate))
             name = candidate;
     }
-    u16 full = u"C:\\Windows\\INF\\" + name;
+    u16 full = machine().windowsFolder + u"\\INF\\" + name;
     if (required)
         *required = static_cast<DWORD>(full.size() + 1);
     if (dest && destSize < full.size() + 1) {
@@ -242,7 +248,8 @@ BOOL WINAPI HostSetupUninstallOEMInfW(PCWSTR infFileName, DWORD flags,
         return FALSE;
     }
     /* A file name without path, in the INF folder. */
-    const u16 inf = u"C:\\Windows\\INF\\" + name;
+    /* Setup works in the Windows folder where it really is. */
+    const u16 inf = machine().windowsFolder + u"\\INF\\" + name;
     std::vector<u16> c;
     FileEntry *e = NormalisePath(inf, c) ? FindEntry(c) : nullptr;
     if (!e || e->dir) {

@@ -180,8 +180,30 @@ typedef struct _OVERLAPPED OVERLAPPED, *LPOVERLAPPED;
 #define INVALID_FILE_ATTRIBUTES ((DWORD)-1)
 #define GENERIC_READ 0x80000000UL
 #define GENERIC_WRITE 0x40000000UL
+#define FILE_ATTRIBUTE_REPARSE_POINT 0x00000400
+#define FILE_READ_DATA 0x0001
+#define FILE_WRITE_DATA 0x0002
+#define FILE_APPEND_DATA 0x0004
+#define FILE_READ_ATTRIBUTES 0x0080
+#define DELETE 0x00010000L
 #define FILE_SHARE_READ 0x00000001
+#define FILE_SHARE_WRITE 0x00000002
+#define FILE_SHARE_DELETE 0x00000004
 #define OPEN_EXISTING 3
+#define FILE_FLAG_BACKUP_SEMANTICS 0x02000000
+#define FILE_FLAG_OPEN_REPARSE_POINT 0x00200000
+typedef struct _BY_HANDLE_FILE_INFORMATION {
+    DWORD dwFileAttributes;
+    FILETIME ftCreationTime;
+    FILETIME ftLastAccessTime;
+    FILETIME ftLastWriteTime;
+    DWORD dwVolumeSerialNumber;
+    DWORD nFileSizeHigh;
+    DWORD nFileSizeLow;
+    DWORD nNumberOfLinks;
+    DWORD nFileIndexHigh;
+    DWORD nFileIndexLow;
+} BY_HANDLE_FILE_INFORMATION, *LPBY_HANDLE_FILE_INFORMATION;
 
 /* Registry. */
 #define HKEY_LOCAL_MACHINE ((HKEY)(ULONG_PTR)((LONG)0x80000002))
@@ -214,6 +236,26 @@ typedef struct _TOKEN_PRIVILEGES {
     DWORD PrivilegeCount;
     LUID_AND_ATTRIBUTES Privileges[ANYSIZE_ARRAY];
 } TOKEN_PRIVILEGES, *PTOKEN_PRIVILEGES;
+typedef void *PSECURITY_DESCRIPTOR;
+typedef struct _ACL ACL, *PACL;
+typedef void *PSID;
+typedef DWORD SECURITY_INFORMATION;
+typedef void *HLOCAL;
+typedef enum _SE_OBJECT_TYPE {
+    SE_UNKNOWN_OBJECT_TYPE = 0,
+    SE_FILE_OBJECT
+} SE_OBJECT_TYPE;
+typedef enum WELL_KNOWN_SID_TYPE {
+    WinLocalSystemSid = 22,
+    WinBuiltinAdministratorsSid = 26
+} WELL_KNOWN_SID_TYPE;
+#define SECURITY_MAX_SID_SIZE 68
+#define SDDL_REVISION_1 1
+#define DACL_SECURITY_INFORMATION 0x00000004L
+#define PROTECTED_DACL_SECURITY_INFORMATION 0x80000000L
+#define ERROR_UNKNOWN_REVISION 1305L
+#define ERROR_INVALID_ACL 1336L
+#define ERROR_INVALID_SECURITY_DESCR 1338L
 #define TOKEN_ADJUST_PRIVILEGES 0x0020
 #define TOKEN_QUERY 0x0008
 #define SE_PRIVILEGE_ENABLED 0x00000002L
@@ -342,6 +384,7 @@ BOOL WINAPI GetVersionExW(LPOSVERSIONINFOW lpVersionInformation);
 DWORD WINAPI GetModuleFileNameW(HMODULE hModule, LPWSTR lpFilename,
                                 DWORD nSize);
 LANGID WINAPI GetSystemDefaultLangID(void);
+UINT WINAPI GetSystemWindowsDirectoryW(LPWSTR lpBuffer, UINT uSize);
 BOOL WINAPI GetFileAttributesExW(LPCWSTR lpFileName,
                                  GET_FILEEX_INFO_LEVELS fInfoLevelId,
                                  LPVOID lpFileInformation);
@@ -358,6 +401,8 @@ HANDLE WINAPI CreateFileW(LPCWSTR lpFileName, DWORD dwDesiredAccess,
                           DWORD dwFlagsAndAttributes, HANDLE hTemplateFile);
 BOOL WINAPI ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead,
                      LPDWORD lpNumberOfBytesRead, LPOVERLAPPED lpOverlapped);
+BOOL WINAPI GetFileInformationByHandle(
+    HANDLE hFile, LPBY_HANDLE_FILE_INFORMATION lpFileInformation);
 BOOL WINAPI CloseHandle(HANDLE hObject);
 DWORD WINAPI GetLastError(void);
 void WINAPI SetLastError(DWORD dwErrCode);
@@ -369,6 +414,7 @@ HMODULE WINAPI LoadLibraryW(LPCWSTR lpLibFileName);
 FARPROC WINAPI GetProcAddress(HMODULE hModule, LPCSTR lpProcName);
 BOOL WINAPI FreeLibrary(HMODULE hLibModule);
 HANDLE WINAPI GetProcessHeap(void);
+HLOCAL WINAPI LocalFree(HLOCAL hMem);
 LPVOID WINAPI HeapAlloc(HANDLE hHeap, DWORD dwFlags, SIZE_T dwBytes);
 HANDLE WINAPI CreateMutexW(LPSECURITY_ATTRIBUTES lpMutexAttributes,
                            BOOL bInitialOwner, LPCWSTR lpName);
@@ -428,6 +474,19 @@ LSTATUS WINAPI RegEnumValueW(HKEY hKey, DWORD dwIndex, LPWSTR lpValueName,
 LSTATUS WINAPI RegDeleteKeyW(HKEY hKey, LPCWSTR lpSubKey);
 LSTATUS WINAPI RegDeleteValueW(HKEY hKey, LPCWSTR lpValueName);
 LSTATUS WINAPI RegCloseKey(HKEY hKey);
+BOOL WINAPI ConvertStringSecurityDescriptorToSecurityDescriptorW(
+    LPCWSTR StringSecurityDescriptor, DWORD StringSDRevision,
+    PSECURITY_DESCRIPTOR *SecurityDescriptor,
+    ULONG *SecurityDescriptorSize);
+BOOL WINAPI CreateWellKnownSid(WELL_KNOWN_SID_TYPE WellKnownSidType,
+                               PSID DomainSid, PSID pSid, DWORD *cbSid);
+BOOL WINAPI GetSecurityDescriptorDacl(PSECURITY_DESCRIPTOR pSecurityDescriptor,
+                                      BOOL *lpbDaclPresent, PACL *pDacl,
+                                      BOOL *lpbDaclDefaulted);
+DWORD WINAPI SetNamedSecurityInfoW(LPWSTR pObjectName, SE_OBJECT_TYPE ObjectType,
+                                   SECURITY_INFORMATION SecurityInfo,
+                                   PSID psidOwner, PSID psidGroup, PACL pDacl,
+                                   PACL pSacl);
 BOOL WINAPI OpenProcessToken(HANDLE ProcessHandle, DWORD DesiredAccess,
                              PHANDLE TokenHandle);
 BOOL WINAPI LookupPrivilegeValueW(LPCWSTR lpSystemName, LPCWSTR lpName,

@@ -50,3 +50,18 @@ BOOL TextEqual(LPCWSTR a, LPCWSTR b)
         i++;
     return a[i] == b[i];
 }
+
+/* Only A-Z and a-z fold; every other unit compares as it is. */
+static WCHAR AsciiLower(WCHAR c)
+{
+    return (c >= TEXT('A') && c <= TEXT('Z')) ? (WCHAR)(c - TEXT('A') + TEXT('a'))
+                                              : c;
+}
+
+BOOL TextEqualAsciiNoCase(LPCWSTR a, LPCWSTR b)
+{
+    DWORD i = 0;
+    while (a[i] != 0 && AsciiLower(a[i]) == AsciiLower(b[i]))
+        i++;
+    return AsciiLower(a[i]) == AsciiLower(b[i]);
+}

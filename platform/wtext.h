@@ -34,4 +34,7 @@ BOOL TextStartsWith(LPCWSTR text, LPCWSTR prefix);
 /* TRUE when a and b are equal unit for unit, terminators included. */
 BOOL TextEqual(LPCWSTR a, LPCWSTR b);
 
+/* As TextEqual, but the ASCII letters' case is ignored (only A-Z, a-z). */
+BOOL TextEqualAsciiNoCase(LPCWSTR a, LPCWSTR b);
+
 #endif

@@ -148,13 +148,15 @@ static const SWEEP_ROW g_SweepRows[] = {
 static_assert(SWEEP_ROW_COUNT == 41, "the removal table has 41 rows");
 
 /* Applies rows first to end - 1; a registry row goes to every view, the
- * 32-bit view first, before the next row. */
-static void ApplyRows(DWORD first, DWORD end)
+ * 32-bit view first, before the next row.  File rows only with
+ * deletePaths. */
+static void ApplyRows(DWORD first, DWORD end, BOOL deletePaths)
 {
     for (DWORD row = first; row < end; row++) {
         const SWEEP_ROW *r = &g_SweepRows[row];
         if (r->operation == SWEEP_DELETE_PATH) {
-            DeletePath(r->path);
+            if (deletePaths)
+                DeletePath(r->path);
             continue;
         }
         for (DWORD v = 0; v < REGISTRY_VIEW_COUNT; v++) {
@@ -197,7 +199,7 @@ static void SweepDriverStore(void)
  * PNF companion with the shell, which covers a setupapi without the
  * function and a Setup that refuses (Wine 8's also leaves the PNF
  * behind).  What Setup removed, the shell no longer finds. */
-static void SweepCandidate(LPCWSTR entry)
+static void SweepCandidate(LPCWSTR entry, BOOL deletePaths)
 {
     /* Add candidate refuses names this short; without three units to
      * replace, the PNF name would reach outside the entry, and an empty
@@ -210,8 +212,11 @@ static void SweepCandidate(LPCWSTR entry)
     if (!TextAppend(path, ARRAYSIZE(path), INF_FOLDER) ||
         !TextAppend(path, ARRAYSIZE(path), entry))
         return;
-    /* Setup gets only the names the shell deletes below. */
+    /* Setup gets only the names the shell deletes below.  It finds its
+     * INF folder where Windows really lives. */
     UninstallOemInf(entry);
+    if (!deletePaths)
+        return;
     DeletePath(path);
     DWORD extension = TextLength(path, ARRAYSIZE(path)) - PNF_EXTENSION_CCH;
     for (DWORD i = 0; i < PNF_EXTENSION_CCH; i++)
@@ -219,13 +224,15 @@ static void SweepCandidate(LPCWSTR entry)
     DeletePath(path);
 }
 
-BOOL RemovalSweep(void)
+BOOL RemovalSweep(BOOL windowsAtDefault)
 {
     PrivilegeSequence();
-    SweepDriverStore();
-    ApplyRows(0, SWEEP_ROWS_BEFORE_CANDIDATES);
+    if (windowsAtDefault)
+        SweepDriverStore();
+    ApplyRows(0, SWEEP_ROWS_BEFORE_CANDIDATES, windowsAtDefault);
     for (LONG i = 0; i < g_Candidates.count && i < CANDIDATE_MAX; i++)
-        SweepCandidate(g_Candidates.entries[i]);
-    ApplyRows(SWEEP_ROWS_BEFORE_CANDIDATES, SWEEP_ROW_COUNT);
+        SweepCandidate(g_Candidates.entries[i], windowsAtDefault);
+    ApplyRows(SWEEP_ROWS_BEFORE_CANDIDATES, SWEEP_ROW_COUNT,
+              windowsAtDefault);
     return TRUE;
 }

@@ -8,7 +8,11 @@
 #include "platform/win32.h"
 
 /* Runs every step whatever the earlier ones achieved, reading the
- * candidate INF list.  Always TRUE. */
-BOOL RemovalSweep(void);
+ * candidate INF list.  Unless windowsAtDefault (Windows lives in
+ * C:\Windows), nothing under C:\Windows is searched or deleted: the
+ * driver store, the file rows and the candidates' INF and PNF files are
+ * skipped, and the candidates only go through Setup's uninstall.  Always
+ * TRUE. */
+BOOL RemovalSweep(BOOL windowsAtDefault);
 
 #endif

@@ -86,17 +86,143 @@ BOOL StagingCreateFolder(LPCWSTR folder, LPCWSTR errorText)
     return FALSE;
 }
 
-BOOL StagingCopySet(LPCWSTR source, LPCWSTR destination, const FILE_SET *set)
+/* Opens path without following a link at its end, reading shared with
+ * no one else; a folder needs FILE_FLAG_BACKUP_SEMANTICS to open. */
+static HANDLE OpenUnfollowed(LPCWSTR path, BOOL folder)
+{
+    DWORD flags = FILE_FLAG_OPEN_REPARSE_POINT;
+    if (folder)
+        flags |= FILE_FLAG_BACKUP_SEMANTICS;
+    return CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, NULL,
+                       OPEN_EXISTING, flags, NULL);
+}
+
+/* TRUE when the object open on handle is what the package may hold there:
+ * not a reparse point, a folder where a folder is due and a file with one
+ * link where a file is. */
+static BOOL IsPlainObject(HANDLE handle, BOOL folder)
+{
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!GetFileInformationByHandle(handle, &info))
+        return FALSE;
+    if (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)
+        return FALSE;
+    if (folder)
+        return (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    return !(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
+           info.nNumberOfLinks == 1;
+}
+
+/* Opens path into *handle and checks it.  FALSE only when it opened and
+ * is refused; what does not open is left INVALID_HANDLE_VALUE. */
+static BOOL HoldOne(LPCWSTR path, BOOL folder, HANDLE *handle)
+{
+    *handle = OpenUnfollowed(path, folder);
+    return *handle == INVALID_HANDLE_VALUE || IsPlainObject(*handle, folder);
+}
+
+void StagingReleasePackage(PACKAGE_HOLD *hold)
+{
+    for (int area = AREA_ROOT; area < AREA_COUNT; area++) {
+        if (hold->folders[area] != INVALID_HANDLE_VALUE)
+            CloseHandle(hold->folders[area]);
+        hold->folders[area] = INVALID_HANDLE_VALUE;
+        for (DWORD i = 0; i < FILE_SET_SIZE; i++) {
+            if (hold->files[area][i] != INVALID_HANDLE_VALUE)
+                CloseHandle(hold->files[area][i]);
+            hold->files[area][i] = INVALID_HANDLE_VALUE;
+        }
+    }
+}
+
+BOOL StagingHoldPackage(const WCHAR package[AREA_COUNT][MAX_PATH],
+                        PACKAGE_HOLD *hold)
+{
+    for (int area = AREA_ROOT; area < AREA_COUNT; area++) {
+        hold->folders[area] = INVALID_HANDLE_VALUE;
+        for (DWORD i = 0; i < FILE_SET_SIZE; i++)
+            hold->files[area][i] = INVALID_HANDLE_VALUE;
+    }
+    /* Each folder before its files: once it is held, it cannot be
+     * renamed or replaced by a junction under them. */
+    for (int area = AREA_ROOT; area < AREA_COUNT; area++) {
+        BOOL plain = HoldOne(package[area], TRUE, &hold->folders[area]);
+        const FILE_SET *set = g_PackageAreas[area].set;
+        WCHAR path[MAX_PATH];
+        for (DWORD i = 0; plain && i < FILE_SET_SIZE; i++) {
+            /* A path that would not fit is not opened, and not copied. */
+            if (BuildFilePath(path, package[area], set->names[i]))
+                plain = HoldOne(path, FALSE, &hold->files[area][i]);
+        }
+        if (!plain) {
+            StagingReleasePackage(hold);
+            return FALSE;
+        }
+    }
+    return TRUE;
+}
+
+BOOL StagingCopySet(LPCWSTR source, LPCWSTR destination, const FILE_SET *set,
+                    const HANDLE held[FILE_SET_SIZE])
 {
     WCHAR from[MAX_PATH], to[MAX_PATH];
     for (DWORD i = 0; i < FILE_SET_SIZE; i++) {
-        if (!BuildFilePath(from, source, set->names[i]) ||
+        if (held[i] == INVALID_HANDLE_VALUE ||
+            !BuildFilePath(from, source, set->names[i]) ||
             !BuildFilePath(to, destination, set->names[i]))
             return FALSE;
         if (!CopyFileW(from, to, FALSE))
             return FALSE;
     }
     return TRUE;
+}
+
+/* Sets sd's DACL on folder, protected, which Windows also propagates to
+ * everything already below it.  Returns the error, ERROR_SUCCESS when
+ * set. */
+static DWORD SecureExistingFolder(LPCWSTR folder, PSECURITY_DESCRIPTOR sd)
+{
+    BOOL present = FALSE, defaulted = FALSE;
+    PACL dacl = NULL;
+    if (!GetSecurityDescriptorDacl(sd, &present, &dacl, &defaulted))
+        return GetLastError();
+    /* SetNamedSecurityInfoW takes a writable name. */
+    WCHAR path[MAX_PATH];
+    if (!TextCopy(path, ARRAYSIZE(path), folder))
+        return ERROR_FILENAME_EXCED_RANGE;
+    return SetNamedSecurityInfoW(path, SE_FILE_OBJECT,
+                                 DACL_SECURITY_INFORMATION |
+                                     PROTECTED_DACL_SECURITY_INFORMATION,
+                                 NULL, NULL, dacl, NULL);
+}
+
+BOOL StagingCreateSecuredFolder(LPCWSTR folder, LPCWSTR errorText)
+{
+    PSECURITY_DESCRIPTOR sd = NULL;
+    DWORD error;
+    if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(
+            STAGING_FOLDER_SDDL, SDDL_REVISION_1, &sd, NULL)) {
+        error = GetLastError();
+    } else {
+        SECURITY_ATTRIBUTES sa;
+        sa.nLength = sizeof(sa);
+        sa.lpSecurityDescriptor = sd;
+        sa.bInheritHandle = FALSE;
+        /* See StagingCreateFolder for the shell's results. */
+        int result = SHCreateDirectoryExW(NULL, folder, &sa);
+        error = (DWORD)result;
+        /* A folder this run did not create (its deletion failed) is
+         * filled all the same, so it gets the same DACL first. */
+        if (result == ERROR_ALREADY_EXISTS || result == ERROR_FILE_EXISTS)
+            error = SecureExistingFolder(folder, sd);
+        LocalFree(sd);
+    }
+    if (error == ERROR_SUCCESS)
+        return TRUE;
+    MsgAppendDetail(errorText);
+    MsgAppendNumber(error);
+    MsgShow(g_Messages.failure);
+    return FALSE;
 }
 
 BOOL StagingPreinstall(LPCWSTR stagingFolder)

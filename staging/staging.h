@@ -51,9 +51,45 @@ BOOL StagingSameFiles(LPCWSTR source, LPCWSTR destination,
  * there.  FALSE: reported with errorText and the shell's error. */
 BOOL StagingCreateFolder(LPCWSTR folder, LPCWSTR errorText);
 
-/* Copies both names of set, overwriting.  TRUE: both copied.  FALSE at
- * the first copy that fails; nothing is reported. */
-BOOL StagingCopySet(LPCWSTR source, LPCWSTR destination, const FILE_SET *set);
+/* The staging folder's own DACL: SYSTEM and Administrators full control,
+ * inherited by everything below, protected from the inheritance of
+ * Program Files (which lets every user read). */
+#define STAGING_FOLDER_SDDL TEXT("D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)")
+
+/* As StagingCreateFolder, with STAGING_FOLDER_SDDL given to the folder at
+ * its creation, or set on it (propagated to what it holds) when it was
+ * already there.  FALSE: reported with errorText and the error number,
+ * also when the DACL could not be made or set. */
+BOOL StagingCreateSecuredFolder(LPCWSTR folder, LPCWSTR errorText);
+
+/* The package's folders and the files the run copies from them, opened
+ * without following links and shared for reading only, so that none can
+ * be written, replaced or renamed until the copies are done.  A handle
+ * is INVALID_HANDLE_VALUE where that folder or file did not open. */
+typedef struct PACKAGE_HOLD {
+    HANDLE folders[AREA_COUNT];
+    HANDLE files[AREA_COUNT][FILE_SET_SIZE];
+} PACKAGE_HOLD;
+
+/* Opens package[area] (folders ending with a backslash) and the files of
+ * each area's set into hold, and checks them on their handles.  TRUE:
+ * nothing is refused; what did not open is left out of the hold, and its
+ * copy fails as a missing file's does.  FALSE: a folder or file is a
+ * reparse point (a junction or link the elevated copy would follow), a
+ * file has more than one hard link, a folder is a file or a file a
+ * folder, or one could not be examined; hold is then released. */
+BOOL StagingHoldPackage(const WCHAR package[AREA_COUNT][MAX_PATH],
+                        PACKAGE_HOLD *hold);
+
+/* Closes every handle of hold. */
+void StagingReleasePackage(PACKAGE_HOLD *hold);
+
+/* Copies both names of set, overwriting, each only when held[i] holds it
+ * open (so nothing that was not checked is ever copied).  TRUE: both
+ * copied.  FALSE at the first that is not held or fails to copy; nothing
+ * is reported. */
+BOOL StagingCopySet(LPCWSTR source, LPCWSTR destination, const FILE_SET *set,
+                    const HANDLE held[FILE_SET_SIZE]);
 
 /* Pre-installs the package INF staged in stagingFolder with
  * SetupCopyOEMInfW.  TRUE: Windows took it.  FALSE: reported with the

@@ -1,5 +1,6 @@
 #include "fixture.h"
 
+#include <cctype>
 #include <map>
 
 using winhost::CallsOf;
@@ -270,4 +271,69 @@ TEST_F(Legacy, AFullRunOnWindows10RemovesTheOlderInstallationAndNothingElse)
     EXPECT_EQ(BoxTexts(), std::vector<u16>{kRestart});
     EXPECT_EQ(winhost::OpenHandleCount(), 0);
     EXPECT_EQ(machine().loadedLibraries, 0);
+}
+
+/* Calls whose object lies under C:\Windows, any case. */
+std::vector<std::string> CallsUnderCWindows()
+{
+    std::vector<std::string> out;
+    for (auto &c : machine().calls) {
+        std::string upper = c.object;
+        for (auto &ch : upper)
+            ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
+        if (upper.rfind("C:\\WINDOWS\\", 0) == 0)
+            out.push_back(c.fn + " " + c.object);
+    }
+    return out;
+}
+
+/* Where Windows lives elsewhere, C:\Windows is anyone's folder: what an
+ * older installation seems to have left there is neither read nor
+ * deleted, while the registry rows and Setup's uninstall of the names
+ * the registry gave still run. */
+TEST_F(Legacy, WithWindowsElsewhereNothingUnderCWindowsIsTouched)
+{
+    machine().windowsFolder = u"D:\\WINNT";
+    SeedOlderInstallation();
+    winhost::SeedFile(u"D:\\WINNT\\INF\\oem12.inf", InstalledInf(true));
+    const auto filesBefore = machine().files;
+    EXPECT_EQ(InstallerRun(nullptr), 0);
+    EXPECT_EQ(CallsUnderCWindows(), std::vector<std::string>{});
+    for (auto &[key, entry] : filesBefore)
+        if (winhost::ToUtf8(key).rfind("C:\\WINDOWS\\", 0) == 0)
+            EXPECT_TRUE(winhost::FileExists(entry.path))
+                << winhost::ToUtf8(entry.path);
+    EXPECT_EQ(winhost::FindKey(kEnumKey), nullptr);
+    EXPECT_EQ(winhost::FindKey(u"SYSTEM\\ControlSet001\\Services\\libusb0"),
+              nullptr);
+    EXPECT_EQ(winhost::FindValue(
+                  u"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Setup\\"
+                  u"PnpLockdownFiles",
+                  u"%SystemPath%\\system32\\drivers\\libusb0.sys"),
+              nullptr);
+    ASSERT_EQ(CallsOf("SetupUninstallOEMInfW").size(), 1u);
+    EXPECT_EQ(CallsOf("SetupUninstallOEMInfW")[0].object, "oem12.inf");
+    EXPECT_FALSE(winhost::FileExists(u"D:\\WINNT\\INF\\oem12.inf"));
+    EXPECT_EQ(BoxTexts(), std::vector<u16>{kRestart});
+}
+
+TEST_F(Legacy, AWindowsFolderThatCannotBeReadCountsAsElsewhere)
+{
+    SeedOlderInstallation();
+    winhost::FailCall("GetSystemWindowsDirectoryW", ERROR_NOT_ENOUGH_MEMORY);
+    EXPECT_EQ(InstallerRun(nullptr), 0);
+    EXPECT_EQ(CallsUnderCWindows(), std::vector<std::string>{});
+    EXPECT_TRUE(winhost::FileExists(u"C:\\Windows\\System32\\drivers\\libusb0.sys"));
+    EXPECT_EQ(winhost::FindKey(kEnumKey), nullptr);
+}
+
+TEST_F(Legacy, CWindowsInAnyAsciiCaseIsWhereTheFixedPathsPoint)
+{
+    machine().windowsFolder = u"c:\\WINDOWS";
+    SeedOlderInstallation();
+    EXPECT_EQ(InstallerRun(nullptr), 0);
+    EXPECT_FALSE(winhost::FileExists(u"C:\\Windows\\INF\\oem12.inf"));
+    EXPECT_FALSE(winhost::FileExists(u"C:\\Windows\\System32\\drivers\\libusb0.sys"));
+    ASSERT_FALSE(CallsOf("GetSystemWindowsDirectoryW").empty());
+    EXPECT_EQ(CallsOf("GetSystemWindowsDirectoryW")[0].detail, "260");
 }

@@ -119,26 +119,140 @@ TEST_F(Run, TheFrameQueriesVersionWithTheSmallRecordAndProgramFilesUncreated)
 }
 
 /* The other run is killed while this one waits: its abandoned mutex
- * serves as well as a released one. */
+ * serves as well as a released one.  On XP, which has no private
+ * namespaces, the mutex has its global name. */
 TEST_F(Run, WaitsWithoutLimitForAnotherRunsMutexBeforeAnythingElse)
 {
+    machine().osMajor = 5;
     winhost::NamedMutex &other = machine().mutexes[RUN_MUTEX_NAME];
     other.heldElsewhere = true;
     other.abandonedElsewhere = true;
     EXPECT_EQ(InstallerRun(nullptr), 0);
     auto names = winhost::CallNames();
-    /* Only the restriction of the DLL search comes first. */
-    auto create = std::find(names.begin(), names.end(), "CreateMutexW");
-    ASSERT_LT(create + 1, names.end());
-    EXPECT_EQ(create[-1], "SetDefaultDllDirectories");
-    EXPECT_EQ(create[1], "WaitForSingleObject");
-    const winhost::CallRecord mutex = CallsOf("CreateMutexW").at(0);
-    EXPECT_EQ(mutex.object.rfind("Global\\", 0), 0u) << mutex.object;
-    EXPECT_EQ(mutex.detail, ""); /* not the initial owner */
+    /* Only the restriction of the DLL search comes before the mutex's
+     * making, which looks for the namespace functions first. */
+    auto restricted =
+        std::find(names.begin(), names.end(), "SetDefaultDllDirectories");
+    auto wait = std::find(names.begin(), names.end(), "WaitForSingleObject");
+    ASSERT_LT(restricted, wait);
+    for (auto it = restricted + 1; it != wait; ++it)
+        EXPECT_TRUE(*it == "GetModuleHandleW" || *it == "GetProcAddress" ||
+                    *it == "CreateMutexW")
+            << *it;
+    EXPECT_EQ(wait[-1], "CreateMutexW");
+    EXPECT_TRUE(machine().namespaces.empty());
+    const winhost::CallRecord create = CallsOf("CreateMutexW").at(0);
+    EXPECT_EQ(create.object.rfind("Global\\", 0), 0u) << create.object;
+    EXPECT_EQ(create.detail, ""); /* not the initial owner */
     EXPECT_EQ(CallsOf("WaitForSingleObject").at(0).detail, "ms=4294967295");
     EXPECT_EQ(machine().mutexes[RUN_MUTEX_NAME].ownedHere, 1u);
+    EXPECT_EQ(machine().loadedLibraries, 0);
     ExpectStagedLikeThePackage();
+}
+
+/* A standard user can hold the global name; from Vista on the run's
+ * mutex lives in a namespace only administrators can make or open. */
+TEST_F(Run, OnVistaAndLaterTheMutexLivesInAPrivateNamespaceOfAdministrators)
+{
+    machine().osMajor = 6;
+    machine().mutexes[RUN_MUTEX_NAME].heldElsewhere = true;
+    EXPECT_EQ(InstallerRun(nullptr), 0);
+    ASSERT_EQ(machine().namespaces.size(), 1u);
+    const winhost::PrivateNamespace &space = machine().namespaces[0];
+    EXPECT_EQ(space.boundaryName, u"Quorvantix.QxDspInstaller");
+    EXPECT_EQ(space.boundarySids, std::vector<u16>{u"S-1-5-32-544"});
+    EXPECT_EQ(space.prefix, u"Quorvantix.QxDspInstaller");
+    EXPECT_EQ(space.dacl, u"D:(A;;GA;;;SY)(A;;GA;;;BA)");
+    EXPECT_TRUE(space.createdHere);
+    ASSERT_EQ(space.mutexes.count(u"Run"), 1u);
+    EXPECT_EQ(space.mutexes.at(u"Run").ownedHere, 1u);
+    ASSERT_EQ(CallsOf("CreateMutexW").size(), 1u);
+    EXPECT_EQ(CallsOf("CreateMutexW")[0].object, "Quorvantix.QxDspInstaller\\Run");
+    EXPECT_EQ(machine().mutexes[RUN_MUTEX_NAME].ownedHere, 0u);
+    EXPECT_TRUE(CallsOf("OpenPrivateNamespaceW").empty());
+    /* The boundary descriptor, the library and the descriptor are gone. */
+    EXPECT_EQ(winhost::OpenHandleCount(), 0);
+    EXPECT_EQ(machine().loadedLibraries, 0);
+    EXPECT_EQ(winhost::LiveSecurityDescriptors(), 0);
     EXPECT_EQ(BoxTexts(), std::vector<u16>{kRestart});
+}
+
+/* Another run made the namespace: it is opened, and its mutex is the one
+ * waited for. */
+TEST_F(Run, AnotherRunsNamespaceIsOpenedAndItsMutexWaitedFor)
+{
+    winhost::PrivateNamespace other;
+    other.boundaryName = u"Quorvantix.QxDspInstaller";
+    other.boundarySids = {u"S-1-5-32-544"};
+    other.prefix = u"Quorvantix.QxDspInstaller";
+    other.mutexes[u"Run"].heldElsewhere = true;
+    other.mutexes[u"Run"].abandonedElsewhere = true;
+    machine().namespaces.push_back(other);
+    EXPECT_EQ(InstallerRun(nullptr), 0);
+    ASSERT_EQ(machine().namespaces.size(), 1u);
+    EXPECT_EQ(CallsOf("OpenPrivateNamespaceW").size(), 1u);
+    EXPECT_EQ(machine().namespaces[0].mutexes.at(u"Run").ownedHere, 1u);
+    EXPECT_EQ(machine().mutexes.count(RUN_MUTEX_NAME), 0u);
+    EXPECT_EQ(BoxTexts(), std::vector<u16>{kRestart});
+}
+
+/* A squatter's namespace of the same prefix but another boundary (a
+ * standard user can only name SIDs of its own) is another namespace. */
+TEST_F(Run, ANamespaceWithAnotherBoundaryIsNotTheRuns)
+{
+    winhost::PrivateNamespace squatter;
+    squatter.boundaryName = u"Quorvantix.QxDspInstaller";
+    squatter.boundarySids = {u"S-1-5-21-1-2-3-1001"};
+    squatter.prefix = u"Quorvantix.QxDspInstaller";
+    squatter.mutexes[u"Run"].heldElsewhere = true;
+    machine().namespaces.push_back(squatter);
+    EXPECT_EQ(InstallerRun(nullptr), 0);
+    ASSERT_EQ(machine().namespaces.size(), 2u);
+    EXPECT_EQ(machine().namespaces[0].mutexes.at(u"Run").ownedHere, 0u);
+    EXPECT_EQ(machine().namespaces[1].mutexes.at(u"Run").ownedHere, 1u);
+}
+
+/* Where a namespace call fails, the run keeps the global mutex. */
+TEST_F(Run, WhenTheNamespaceCannotBeHadTheGlobalMutexIsUsed)
+{
+    const struct {
+        const char *fn;
+        DWORD error;
+        int nth; /* the restriction of the DLL search makes the first */
+    } kFailures[] = {
+        {"GetModuleHandleW", ERROR_MOD_NOT_FOUND, 2},
+        {"GetProcAddress", ERROR_PROC_NOT_FOUND, 2},
+        {"CreateBoundaryDescriptorW", ERROR_NOT_ENOUGH_MEMORY, 1},
+        {"CreateWellKnownSid", ERROR_INVALID_PARAMETER, 1},
+        {"AddSIDToBoundaryDescriptor", ERROR_NOT_ENOUGH_MEMORY, 1},
+        {"ConvertStringSecurityDescriptorToSecurityDescriptorW",
+         ERROR_NOT_ENOUGH_MEMORY, 1},
+        {"CreatePrivateNamespaceW", ERROR_ACCESS_DENIED, 1},
+        {"CreateMutexW", ERROR_ACCESS_DENIED, 1},
+    };
+    for (auto &f : kFailures) {
+        SetUp();
+        SCOPED_TRACE(f.fn);
+        winhost::FailCall(f.fn, f.error, f.nth);
+        EXPECT_EQ(InstallerRun(nullptr), 0);
+        EXPECT_EQ(machine().mutexes[RUN_MUTEX_NAME].ownedHere, 1u);
+        EXPECT_EQ(CallsOf("CreateMutexW").back().object,
+                  "Global\\Quorvantix.QxDspInstaller.Run");
+        EXPECT_EQ(winhost::OpenHandleCount(), 0);
+        EXPECT_EQ(machine().loadedLibraries, 0);
+        EXPECT_EQ(winhost::LiveSecurityDescriptors(), 0);
+        EXPECT_EQ(BoxTexts(), std::vector<u16>{kRestart});
+    }
+    /* An existing namespace that does not open. */
+    SetUp();
+    winhost::PrivateNamespace other;
+    other.boundaryName = u"Quorvantix.QxDspInstaller";
+    other.boundarySids = {u"S-1-5-32-544"};
+    other.prefix = u"Quorvantix.QxDspInstaller";
+    machine().namespaces.push_back(other);
+    winhost::FailCall("OpenPrivateNamespaceW", ERROR_ACCESS_DENIED);
+    EXPECT_EQ(InstallerRun(nullptr), 0);
+    EXPECT_EQ(machine().mutexes[RUN_MUTEX_NAME].ownedHere, 1u);
 }
 
 TEST_F(Run, TheStagingFolderIsDeletedWithNoConfirmationThenRebuiltInOrder)
@@ -216,6 +330,82 @@ TEST_F(Run, APackageWithoutTheCatalogueReportsTheCopyErrorAndKeepsTheCopies)
     /* All four copies were attempted. */
     EXPECT_TRUE(winhost::FileExists(kStaging + u"x86\\libusbDspQx_x86.dll"));
     EXPECT_TRUE(CallsOf("SetupCopyOEMInfW").empty());
+}
+
+/* A standard user may prepare the package: a junction or link anywhere
+ * in it, or a file with a second name, refuses the whole package as a
+ * failed copy, and nothing is read from it. */
+TEST_F(Run, ALinkAnywhereInThePackageFailsTheCopyWithNothingCopied)
+{
+    const struct {
+        const char16_t *path; /* below the package folder */
+        DWORD attributes;     /* added */
+        DWORD links;
+    } kLinks[] = {
+        {u"", FILE_ATTRIBUTE_REPARSE_POINT, 1},
+        {u"amd64", FILE_ATTRIBUTE_REPARSE_POINT, 1},
+        {u"ia64", FILE_ATTRIBUTE_REPARSE_POINT, 1},
+        {u"x86", FILE_ATTRIBUTE_REPARSE_POINT, 1},
+        {u"USB_DSP.cat", FILE_ATTRIBUTE_REPARSE_POINT, 1},
+        {u"x86\\libusbDspQx_x86.dll", FILE_ATTRIBUTE_REPARSE_POINT, 1},
+        {u"amd64\\libusbDspQx.sys", 0, 2},
+    };
+    for (auto &link : kLinks) {
+        SetUp();
+        SCOPED_TRACE(winhost::ToUtf8(link.path));
+        winhost::FileEntry *e = winhost::FindFile(kPackage + link.path);
+        ASSERT_NE(e, nullptr);
+        e->attributes |= link.attributes;
+        e->links = link.links;
+        EXPECT_EQ(InstallerRun(nullptr), 0);
+        EXPECT_EQ(BoxTexts(),
+                  std::vector<u16>{
+                      u"Failed, error code: Copy PreInstall File Error."});
+        EXPECT_TRUE(CallsOf("CopyFileW").empty());
+        for (const char16_t *name : kPackageFiles)
+            EXPECT_FALSE(winhost::FileExists(kStaging + name));
+        EXPECT_TRUE(CallsOf("SetupCopyOEMInfW").empty());
+        EXPECT_EQ(winhost::OpenHandleCount(), 0);
+    }
+}
+
+/* What did not open for the check is not copied, even when it is there
+ * by the time of the copy. */
+TEST_F(Run, AFileThatDidNotOpenForTheCheckIsNotCopied)
+{
+    winhost::FailCallOn("CreateFileW", kPackage + u"ia64\\libusbDspQx.dll",
+                        ERROR_ACCESS_DENIED);
+    EXPECT_EQ(InstallerRun(nullptr), 0);
+    EXPECT_EQ(BoxTexts(), std::vector<u16>{
+                              u"Failed, error code: Copy PreInstall File Error."});
+    for (auto &c : CallsOf("CopyFileW"))
+        EXPECT_EQ(c.object.find("ia64"), std::string::npos) << c.object;
+    EXPECT_TRUE(winhost::FileExists(kStaging + u"x86\\libusbDspQx_x86.dll"));
+    EXPECT_FALSE(winhost::FileExists(kStaging + u"ia64\\libusbDspQx.dll"));
+    EXPECT_EQ(winhost::OpenHandleCount(), 0);
+}
+
+/* Both ways the run fills the staging folder leave it with its own DACL,
+ * set before anything is copied into it. */
+TEST_F(Run, TheStagingFolderHasItsOwnDaclOnBothPathsThatFillIt)
+{
+    const u16 dacl = u"D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)";
+    InstallerRun(nullptr);
+    ASSERT_TRUE(winhost::FileExists(kStaging));
+    EXPECT_EQ(winhost::FindFile(kStaging)->dacl, dacl);
+    EXPECT_TRUE(CallsOf("SetNamedSecurityInfoW").empty());
+
+    SetUp();
+    SeedStagedCopy();
+    winhost::FailCallOn("SHFileOperationW", kStaging, ERROR_ACCESS_DENIED);
+    InstallerRun(nullptr);
+    EXPECT_EQ(winhost::FindFile(kStaging)->dacl, dacl);
+    auto names = winhost::CallNames();
+    auto set = std::find(names.begin(), names.end(), "SetNamedSecurityInfoW");
+    auto copy = std::find(names.begin(), names.end(), "CopyFileW");
+    EXPECT_LT(set, copy);
+    ExpectStagedLikeThePackage();
+    EXPECT_EQ(winhost::LiveSecurityDescriptors(), 0);
 }
 
 TEST_F(Run, MissingProgramFilesReportsTheFindFolderErrorAndChangesNothing)
@@ -477,12 +667,15 @@ TEST_F(DllSearch, IsRestrictedToTheSystemFolderBeforeAnyOtherCall)
 {
     EXPECT_EQ(InstallerRun(nullptr), 0);
     auto names = winhost::CallNames();
-    ASSERT_GE(names.size(), 5u);
-    EXPECT_EQ(std::vector<std::string>(names.begin(), names.begin() + 5),
+    ASSERT_GE(names.size(), 4u);
+    EXPECT_EQ(std::vector<std::string>(names.begin(), names.begin() + 4),
               (std::vector<std::string>{"GetModuleHandleW", "GetVersionExW",
                                         "GetProcAddress",
-                                        "SetDefaultDllDirectories",
-                                        "CreateMutexW"}));
+                                        "SetDefaultDllDirectories"}));
+    /* The run mutex's making comes after it. */
+    EXPECT_GT(std::find(names.begin(), names.end(), "CreateMutexW") -
+                  names.begin(),
+              3);
     EXPECT_EQ(CallsOf("GetModuleHandleW")[0].object, "kernel32.dll");
     EXPECT_EQ(CallsOf("SetDefaultDllDirectories")[0].detail, "0x800");
     EXPECT_EQ(machine().defaultDllDirectories,

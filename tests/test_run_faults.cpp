@@ -66,6 +66,17 @@ const FAULT kFaults[] = {
     {"SHFileOperationW", ERROR_ACCESS_DENIED},
     {"SHCreateDirectoryExW", ERROR_ACCESS_DENIED},
     {"CopyFileW", ERROR_DISK_FULL},
+    {"GetFileInformationByHandle", ERROR_ACCESS_DENIED},
+    {"ConvertStringSecurityDescriptorToSecurityDescriptorW",
+     ERROR_NOT_ENOUGH_MEMORY},
+    {"GetSecurityDescriptorDacl", ERROR_INVALID_SECURITY_DESCR},
+    {"SetNamedSecurityInfoW", ERROR_ACCESS_DENIED},
+    {"CreateBoundaryDescriptorW", ERROR_NOT_ENOUGH_MEMORY},
+    {"CreateWellKnownSid", ERROR_INVALID_PARAMETER},
+    {"AddSIDToBoundaryDescriptor", ERROR_NOT_ENOUGH_MEMORY},
+    /* A namespace that another user's boundary or DACL refuses. */
+    {"CreatePrivateNamespaceW", ERROR_ACCESS_DENIED},
+    {"OpenPrivateNamespaceW", ERROR_ACCESS_DENIED},
     {"SetupCopyOEMInfW", ERROR_FILE_NOT_FOUND},
     {"MessageBoxW", ERROR_NOT_ENOUGH_MEMORY},
     {"MsgWaitForMultipleObjects", ERROR_INVALID_PARAMETER},
@@ -81,6 +92,9 @@ const char *const kCannotFail[] = {
     "GetCurrentProcessId",
     /* Every process that may show a box has a window station. */
     "GetProcessWindowStation",
+    "GetSystemWindowsDirectoryW", /* a MAX_PATH buffer always holds it */
+    "LocalFree", /* of the descriptor just made */
+    "DeleteBoundaryDescriptor", /* returns nothing */
 };
 
 const FAULT *FaultOf(const std::string &fn)

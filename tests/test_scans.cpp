@@ -307,7 +307,7 @@ TEST_F(InfFolderScanTest, OpensOnlyOemInfFilesLargerThan1600Bytes)
                        "C:\\Windows\\INF\\oem3inf",
                        "C:\\Windows\\INF\\oem7.inf"}));
     EXPECT_EQ(CallsOf("CreateFileW").at(0).detail,
-              "0x80000000 share=0x0 disp=3 flags=0x20");
+              "0x80000000 share=0x1 disp=3 flags=0x20");
     EXPECT_EQ(CallsOf("ReadFile").at(0).detail, "3200");
 }
 
@@ -359,6 +359,21 @@ TEST_F(InfFolderScanTest, SkipsAFileItCannotOpenOrRead)
     EXPECT_EQ(CallsOf("CloseHandle").size(), 2u);
 }
 
+TEST_F(InfFolderScanTest, ReadsAnInfOtherReadersHoldButNotOneHeldForWriting)
+{
+    winhost::FileEntry &read = winhost::SeedFile(kInf + u"oem1.inf", Inf(kMarkers));
+    read.heldAccess = GENERIC_READ;
+    read.heldShare = FILE_SHARE_READ;
+    winhost::FileEntry &written = winhost::SeedFile(kInf + u"oem2.inf", Inf(kMarkers));
+    written.heldAccess = GENERIC_WRITE;
+    written.heldShare = FILE_SHARE_READ;
+    EXPECT_TRUE(InfFolderScan(kInf.c_str(), &legacy));
+    EXPECT_EQ(Entries(), Names{u"oem1.inf"});
+    EXPECT_EQ(CallsOf("CreateFileW").size(), 2u);
+    EXPECT_EQ(CallsOf("CloseHandle").size(), 1u);
+    EXPECT_EQ(winhost::OpenHandleCount(), 0);
+}
+
 TEST_F(InfFolderScanTest, SetsTheFlagEvenWhenTheListIsFull)
 {
     for (char16_t c = u'a'; c < u'a' + CANDIDATE_MAX; c++)
@@ -394,7 +409,7 @@ using DiscoveryRunAllTest = Scan;
 
 TEST_F(DiscoveryRunAllTest, ScansEachKeyInBothViewsThenTheInfFolder)
 {
-    DiscoveryRunAll(&legacy);
+    DiscoveryRunAll(&legacy, TRUE);
     Strings opened, expected;
     for (const auto &c : CallsOf("RegOpenKeyExW"))
         opened.push_back(c.view + " " + c.object);
@@ -422,7 +437,7 @@ TEST_F(DiscoveryRunAllTest, CollectsEachNameOnceFromAllThreePlaces)
              {{u"DeviceDesc", u"@oem13.inf,%d%"}});
     }
     winhost::SeedFile(kInf + u"oem14.inf", Inf(kMarkers + u"libusb0"));
-    DiscoveryRunAll(&legacy);
+    DiscoveryRunAll(&legacy, TRUE);
     EXPECT_EQ(Entries(), (Names{u"oem12.inf", u"oem13.inf", u"oem14.inf"}));
     EXPECT_TRUE(legacy);
 }

@@ -67,12 +67,32 @@ TEST_F(Staging, AFilePathThatWouldNotFitIsNotQueried)
     EXPECT_TRUE(winhost::CallsOf("GetFileAttributesExW").empty());
 }
 
+/* The two names of set in folder, opened as the package hold opens them;
+ * closed at the end of the scope. */
+struct Held {
+    HANDLE h[FILE_SET_SIZE];
+    Held(const u16 &folder, const FILE_SET &set)
+    {
+        for (DWORD i = 0; i < FILE_SET_SIZE; i++)
+            h[i] = CreateFileW((folder + set.names[i]).c_str(), GENERIC_READ,
+                               FILE_SHARE_READ, NULL, OPEN_EXISTING,
+                               FILE_FLAG_OPEN_REPARSE_POINT, NULL);
+    }
+    ~Held()
+    {
+        for (HANDLE one : h)
+            if (one != INVALID_HANDLE_VALUE)
+                CloseHandle(one);
+    }
+};
+
 TEST_F(Staging, CopySetOverwritesAndKeepsTheSourceTime)
 {
     winhost::SeedFile(u"C:\\a\\libusb0.dll", "new", winhost::Ft(500));
     winhost::SeedFile(u"C:\\a\\libusb0.sys", "new2", winhost::Ft(600));
     winhost::SeedFile(u"C:\\b\\libusb0.dll", "old", winhost::Ft(100));
-    EXPECT_TRUE(StagingCopySet(u"C:\\a\\", u"C:\\b\\", &g_LegacySet));
+    Held held(u"C:\\a\\", g_LegacySet);
+    EXPECT_TRUE(StagingCopySet(u"C:\\a\\", u"C:\\b\\", &g_LegacySet, held.h));
     EXPECT_EQ(winhost::FindFile(u"C:\\b\\libusb0.dll")->content, "new");
     EXPECT_EQ(winhost::FindFile(u"C:\\b\\libusb0.sys")->lastWrite.dwLowDateTime,
               600u);
@@ -85,10 +105,127 @@ TEST_F(Staging, CopySetOverAReadOnlyFileFailsBeforeTheSecondName)
     winhost::SeedFile(u"C:\\a\\libusb0.sys", "new2");
     winhost::SeedFile(u"C:\\b\\libusb0.dll", "old", winhost::Ft(1),
                       FILE_ATTRIBUTE_READONLY);
-    EXPECT_FALSE(StagingCopySet(u"C:\\a\\", u"C:\\b\\", &g_LegacySet));
+    Held held(u"C:\\a\\", g_LegacySet);
+    EXPECT_FALSE(StagingCopySet(u"C:\\a\\", u"C:\\b\\", &g_LegacySet, held.h));
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
     EXPECT_EQ(winhost::CallsOf("CopyFileW").size(), 1u);
     EXPECT_FALSE(winhost::FileExists(u"C:\\b\\libusb0.sys"));
+}
+
+TEST_F(Staging, CopySetCopiesNoNameThatIsNotHeld)
+{
+    winhost::SeedFile(u"C:\\a\\libusb0.dll", "new");
+    winhost::SeedFile(u"C:\\a\\libusb0.sys", "new2");
+    winhost::SeedFolder(u"C:\\b");
+    const HANDLE none[FILE_SET_SIZE] = {INVALID_HANDLE_VALUE,
+                                        INVALID_HANDLE_VALUE};
+    EXPECT_FALSE(StagingCopySet(u"C:\\a\\", u"C:\\b\\", &g_LegacySet, none));
+    EXPECT_TRUE(winhost::CallsOf("CopyFileW").empty());
+}
+
+/* The package's folders and files, all plain: each folder is opened before
+ * its files, none through a link, each shared for reading only, and all
+ * stay open until released. */
+TEST_F(Staging, HoldingAPlainPackageKeepsEveryFolderAndFileOpenForReadingOnly)
+{
+    WCHAR package[AREA_COUNT][MAX_PATH] = {};
+    for (int area = AREA_ROOT; area < AREA_COUNT; area++)
+        std::copy_n((kPackage + g_PackageAreas[area].subfolder).c_str(),
+                    (kPackage + g_PackageAreas[area].subfolder).size(),
+                    package[area]);
+    SeedPackage(kPackage);
+    PACKAGE_HOLD hold;
+    ASSERT_TRUE(StagingHoldPackage(package, &hold));
+    auto opens = winhost::CallsOf("CreateFileW");
+    ASSERT_EQ(opens.size(), 12u);
+    EXPECT_EQ(opens[0].object, "C:\\pkg\\");
+    EXPECT_EQ(opens[0].detail, "0x80000000 share=0x1 disp=3 flags=0x2200000");
+    EXPECT_EQ(opens[1].object, "C:\\pkg\\QX_DSP_USB.inf");
+    EXPECT_EQ(opens[1].detail, "0x80000000 share=0x1 disp=3 flags=0x200000");
+    EXPECT_EQ(opens[3].object, "C:\\pkg\\amd64\\");
+    EXPECT_EQ(winhost::OpenHandleCount(), 12);
+    /* Readers, the copy among them, may open a held file; a writer or a
+     * deleter may not. */
+    const u16 inf = kPackage + u"QX_DSP_USB.inf";
+    HANDLE writer = CreateFileW(inf.c_str(), GENERIC_WRITE,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE, NULL,
+                                OPEN_EXISTING, 0, NULL);
+    EXPECT_EQ(writer, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
+    HANDLE deleter = CreateFileW((kPackage + u"x86\\").c_str(), DELETE,
+                                 FILE_SHARE_READ | FILE_SHARE_WRITE |
+                                     FILE_SHARE_DELETE,
+                                 NULL, OPEN_EXISTING,
+                                 FILE_FLAG_BACKUP_SEMANTICS, NULL);
+    EXPECT_EQ(deleter, INVALID_HANDLE_VALUE);
+    EXPECT_TRUE(CopyFileW(inf.c_str(), u"C:\\copy.inf", FALSE));
+    StagingReleasePackage(&hold);
+    EXPECT_EQ(winhost::OpenHandleCount(), 0);
+}
+
+TEST_F(Staging, HoldingLeavesOutWhatDoesNotOpenAndRefusesWhatCannotBeExamined)
+{
+    WCHAR package[AREA_COUNT][MAX_PATH] = {};
+    for (int area = AREA_ROOT; area < AREA_COUNT; area++)
+        std::copy_n((kPackage + g_PackageAreas[area].subfolder).c_str(),
+                    (kPackage + g_PackageAreas[area].subfolder).size(),
+                    package[area]);
+    SeedPackage(kPackage);
+    winhost::RemoveFile(kPackage + u"USB_DSP.cat");
+    PACKAGE_HOLD hold;
+    ASSERT_TRUE(StagingHoldPackage(package, &hold));
+    EXPECT_NE(hold.files[AREA_ROOT][0], INVALID_HANDLE_VALUE);
+    EXPECT_EQ(hold.files[AREA_ROOT][1], INVALID_HANDLE_VALUE);
+    EXPECT_EQ(winhost::OpenHandleCount(), 11);
+    StagingReleasePackage(&hold);
+
+    winhost::FailCall("GetFileInformationByHandle", ERROR_ACCESS_DENIED, 5);
+    EXPECT_FALSE(StagingHoldPackage(package, &hold));
+    EXPECT_EQ(winhost::OpenHandleCount(), 0);
+    EXPECT_EQ(hold.folders[AREA_ROOT], INVALID_HANDLE_VALUE);
+}
+
+const u16 kStagingDacl = u"D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)";
+
+TEST_F(Staging, ASecuredFolderIsCreatedWithExactlyTheStagingDacl)
+{
+    EXPECT_TRUE(StagingCreateSecuredFolder(kStaging.c_str(), errors.createFolder));
+    ASSERT_TRUE(winhost::FileExists(kStaging));
+    EXPECT_EQ(winhost::FindFile(kStaging)->dacl, kStagingDacl);
+    EXPECT_TRUE(winhost::CallsOf("SetNamedSecurityInfoW").empty());
+    EXPECT_EQ(winhost::LiveSecurityDescriptors(), 0);
+    EXPECT_TRUE(machine().boxes.empty());
+}
+
+TEST_F(Staging, AnExistingFolderGetsTheStagingDaclSetProtected)
+{
+    winhost::SeedFolder(kStaging);
+    EXPECT_TRUE(StagingCreateSecuredFolder(kStaging.c_str(), errors.createFolder));
+    EXPECT_EQ(winhost::FindFile(kStaging)->dacl, kStagingDacl);
+    auto set = winhost::CallsOf("SetNamedSecurityInfoW");
+    ASSERT_EQ(set.size(), 1u);
+    EXPECT_EQ(winhost::FromUtf8(set[0].object), kStaging);
+    EXPECT_EQ(set[0].detail, "0x80000004");
+    EXPECT_EQ(winhost::LiveSecurityDescriptors(), 0);
+}
+
+TEST_F(Staging, ADaclThatCannotBeMadeOrSetIsAFolderFailure)
+{
+    winhost::FailCall("ConvertStringSecurityDescriptorToSecurityDescriptorW",
+                      ERROR_NOT_ENOUGH_MEMORY);
+    EXPECT_FALSE(StagingCreateSecuredFolder(kStaging.c_str(), errors.createFolder));
+    EXPECT_TRUE(winhost::CallsOf("SHCreateDirectoryExW").empty());
+    winhost::SeedFolder(kStaging);
+    winhost::FailCall("SetNamedSecurityInfoW", ERROR_ACCESS_DENIED);
+    EXPECT_FALSE(StagingCreateSecuredFolder(kStaging.c_str(), errors.createFolder));
+    ASSERT_EQ(machine().boxes.size(), 2u);
+    EXPECT_EQ(machine().boxes[0].text,
+              u"Failed, error code: Create PreInstall File Folder Error.8 ");
+    EXPECT_EQ(machine().boxes[1].text,
+              u"Failed, error code: Create PreInstall File Folder Error.8 "
+              u"Create PreInstall File Folder Error.5 ");
+    EXPECT_EQ(winhost::FindFile(kStaging)->dacl, u"");
+    EXPECT_EQ(winhost::LiveSecurityDescriptors(), 0);
 }
 
 TEST_F(Staging, CreatingAFreshFolderSucceedsWhateverTheLastErrorSays)

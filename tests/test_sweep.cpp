@@ -67,7 +67,7 @@ TEST_F(Sweep, DeletesItsTargetsAndLeavesEverythingElseAsItWas)
     for (auto &k : targets.keys)
         ASSERT_NE(FindKey(W(k)), nullptr) << k;
     const Snapshot before = TakeSnapshot();
-    EXPECT_TRUE(RemovalSweep());
+    EXPECT_TRUE(RemovalSweep(TRUE));
     EXPECT_EQ(TakeSnapshot(), Without(before, targets));
 }
 
@@ -78,7 +78,7 @@ TEST_F(Sweep, AppliesEveryRowInOrderEachRegistryRow32BitViewFirst)
     SeedFolder(W(kStore + "\\qx_dsp_usb.inf_amd64_a1"));
     Add("oem12.inf");
     Add("oem7.inf");
-    RemovalSweep();
+    RemovalSweep(TRUE);
 
     Strings want = {"SHFileOperationW " + kStore +
                     "\\qx_dsp_usb.inf_amd64_a1 "};
@@ -127,7 +127,7 @@ TEST_F(Sweep, RunsThePrivilegeSequenceFirstAndGoesOnWithoutPrivileges)
 {
     machine().heldPrivileges.clear();
     SeedFile(u"C:\\Windows\\System32\\libusb0.dll", "dll");
-    EXPECT_TRUE(RemovalSweep());
+    EXPECT_TRUE(RemovalSweep(TRUE));
     const Strings names = CallNames();
     EXPECT_LT(std::find(names.begin(), names.end(), "AdjustTokenPrivileges"),
               std::find(names.begin(), names.end(), "FindFirstFileW"));
@@ -141,7 +141,7 @@ TEST_F(Sweep, GoesOnPastTargetsThatStay)
     FindFile(u"C:\\Windows\\System32\\drivers\\libusb0.sys")->heldOpen = true;
     SeedKey(u"SYSTEM\\ControlSet001\\Services\\libusb0").refuseDelete = true;
     FailCall("FindFirstFileW", ERROR_ACCESS_DENIED);
-    EXPECT_TRUE(RemovalSweep());
+    EXPECT_TRUE(RemovalSweep(TRUE));
     EXPECT_TRUE(FileExists(u"C:\\Windows\\System32\\drivers\\libusb0.sys"));
     EXPECT_NE(FindKey(u"SYSTEM\\ControlSet001\\Services\\libusb0"), nullptr);
     EXPECT_TRUE(FileExists(W(kStore + "\\qx_dsp_usb.inf_x86_b2")));
@@ -156,7 +156,7 @@ TEST_F(Sweep, DeletesEachEntryWithTheShellWhereSetupCannotUninstallIt)
     SeedFile(u"C:\\Windows\\INF\\oem12.inf", "inf");
     SeedFile(u"C:\\Windows\\INF\\oem12.PNF", "pnf");
     Add("oem12.inf");
-    RemovalSweep();
+    RemovalSweep(TRUE);
     EXPECT_TRUE(CallsOf("SetupUninstallOEMInfW").empty());
     EXPECT_FALSE(FileExists(u"C:\\Windows\\INF\\oem12.inf"));
     EXPECT_FALSE(FileExists(u"C:\\Windows\\INF\\oem12.PNF"));
@@ -166,7 +166,7 @@ TEST_F(Sweep, ReplacesTheLastThreeUnitsOfAnEntryForItsPnfName)
 {
     Add("oem3.INF");
     Add("oem4.txt");
-    RemovalSweep();
+    RemovalSweep(TRUE);
     Strings inf;
     for (auto &c : CallsOf("SHFileOperationW"))
         if (c.object.rfind("C:\\Windows\\INF\\", 0) == 0)
@@ -189,7 +189,7 @@ TEST_F(Sweep, SkipsNamesThatWouldNotFitAPathBuffer)
     SeedFolder(W(kStore + "\\" + store209));
     Add(entry240 + ".inf");
     Add(entry241 + ".inf");
-    RemovalSweep();
+    RemovalSweep(TRUE);
     EXPECT_FALSE(FileExists(W("C:\\Windows\\INF\\" + entry240 + ".inf")));
     EXPECT_TRUE(FileExists(W("C:\\Windows\\INF\\" + entry241 + ".inf")));
     EXPECT_TRUE(FileExists(W("C:\\Windows\\INF\\" + entry241 + ".in")));
@@ -203,7 +203,7 @@ TEST_F(Sweep, NeverAddressesTheInfFolderForAnEntryTooShortForAPnfName)
     g_Candidates.count = 2;
     g_Candidates.entries[1][0] = u'a';
     g_Candidates.entries[1][1] = u'b';
-    RemovalSweep();
+    RemovalSweep(TRUE);
     EXPECT_TRUE(FileExists(u"C:\\Windows\\INF\\ab"));
     for (auto &c : CallsOf("SHFileOperationW"))
         EXPECT_EQ(c.object.find("C:\\Windows\\INF"), std::string::npos);

@@ -17,3 +17,14 @@ TEST(TextStartsWith, ComparesOverThePrefixLengthWithCase)
     EXPECT_FALSE(TextStartsWith(TEXT("qx dsp usb"), TEXT("QX DSP USB")));
     EXPECT_FALSE(TextStartsWith(TEXT("QX"), TEXT("QX DSP")));
 }
+
+TEST(TextEqualAsciiNoCase, IgnoresTheCaseOfAsciiLettersOnlyAndComparesLengths)
+{
+    EXPECT_TRUE(TextEqualAsciiNoCase(TEXT("C:\\windows"), TEXT("C:\\Windows")));
+    EXPECT_TRUE(TextEqualAsciiNoCase(TEXT("c:\\WINDOWS"), TEXT("C:\\Windows")));
+    EXPECT_FALSE(TextEqualAsciiNoCase(TEXT("C:\\Windows\\"), TEXT("C:\\Windows")));
+    EXPECT_FALSE(TextEqualAsciiNoCase(TEXT("C:\\Win"), TEXT("C:\\Windows")));
+    EXPECT_FALSE(TextEqualAsciiNoCase(TEXT("C:\\WINNT"), TEXT("C:\\Windows")));
+    /* U+00C0 and U+00E0 are one letter's two cases, but not ASCII. */
+    EXPECT_FALSE(TextEqualAsciiNoCase(TEXT("\u00C0"), TEXT("\u00E0")));
+}

@@ -55,7 +55,7 @@ int wmain(int argc, wchar_t **argv)
     // scans; on Windows the backup-restore opens rely on it.
     PrivilegeSequence();
     PrivilegeSequence();
-    DiscoveryRunAll(&legacyDriver);
+    DiscoveryRunAll(&legacyDriver, TRUE);
 
     HANDLE report = CreateFileW(argv[1], GENERIC_WRITE, 0, nullptr,
                                 CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);

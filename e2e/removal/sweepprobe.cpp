@@ -21,6 +21,6 @@ int wmain(int argc, wchar_t **argv)
         if (!AddCandidate(argv[i]))
             return 2;
     }
-    RemovalSweep();
+    RemovalSweep(TRUE);
     return 0;
 }
