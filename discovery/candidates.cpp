@@ -6,6 +6,13 @@
  * last three units, so a shorter name has nothing to replace. */
 #define CANDIDATE_MIN_CCH 3
 
+/* The only name Windows gives an INF it installs for a third party:
+ * "oem", one or more decimal digits, ".inf". */
+#define OEM_INF_PREFIX "oem"
+#define OEM_INF_PREFIX_CCH 3
+#define OEM_INF_EXTENSION ".inf"
+#define OEM_INF_EXTENSION_CCH 4
+
 /* Only this many needle units take part in a search. */
 #define SEARCH_NEEDLE_MAX_CCH 256
 
@@ -48,13 +55,53 @@ static BOOL IsPlainFileName(LPCWSTR name, DWORD cch)
     return last != TEXT('.') && last != TEXT(' ');
 }
 
+/* An ASCII letter in lower case; every other unit as it is. */
+static WCHAR AsciiLower(WCHAR unit)
+{
+    if (unit >= TEXT('A') && unit <= TEXT('Z'))
+        return (WCHAR)(unit - TEXT('A') + TEXT('a'));
+    return unit;
+}
+
+/* TRUE when the cch units of text equal the ASCII text lower, letters in
+ * any case. */
+static BOOL AsciiEqualNoCase(LPCWSTR text, const char *lower, DWORD cch)
+{
+    for (DWORD i = 0; i < cch; i++) {
+        if (AsciiLower(text[i]) != (WCHAR)lower[i])
+            return FALSE;
+    }
+    return TRUE;
+}
+
+/* A device's keys may name Windows' own INF files (a composite device's
+ * "@usb.inf,...", WinUSB's "@winusb.inf,...", an InfPath of machine.inf):
+ * those must never reach the sweep, which uninstalls and deletes what the
+ * list holds, so only a third-party INF's name passes. */
+static BOOL IsOemInfName(LPCWSTR name, DWORD cch)
+{
+    if (cch < OEM_INF_PREFIX_CCH + 1 + OEM_INF_EXTENSION_CCH)
+        return FALSE;
+    DWORD digitsEnd = cch - OEM_INF_EXTENSION_CCH;
+    if (!AsciiEqualNoCase(name, OEM_INF_PREFIX, OEM_INF_PREFIX_CCH) ||
+        !AsciiEqualNoCase(name + digitsEnd, OEM_INF_EXTENSION,
+                          OEM_INF_EXTENSION_CCH))
+        return FALSE;
+    for (DWORD i = OEM_INF_PREFIX_CCH; i < digitsEnd; i++) {
+        if (name[i] < TEXT('0') || name[i] > TEXT('9'))
+            return FALSE;
+    }
+    return TRUE;
+}
+
 BOOL AddCandidate(LPCWSTR name)
 {
     /* A full list compares nothing. */
     if (g_Candidates.count >= CANDIDATE_MAX)
         return FALSE;
     DWORD cch = TextLength(name, TEXT_MEASURE_MAX_CCH);
-    if (cch < CANDIDATE_MIN_CCH || !IsPlainFileName(name, cch))
+    if (cch < CANDIDATE_MIN_CCH || !IsPlainFileName(name, cch) ||
+        !IsOemInfName(name, cch))
         return FALSE;
     /* Equal to, or a prefix of, an earlier entry: compared over the
      * name's own length, unit for unit, so case matters. */

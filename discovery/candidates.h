@@ -20,8 +20,9 @@ typedef struct CANDIDATE_LIST {
 extern CANDIDATE_LIST g_Candidates;
 
 /* Appends name.  TRUE: appended as the new last entry.  FALSE: refused
- * (list full, a name that is not a plain file name of at least three
- * units, or equal to or a prefix of an earlier entry). */
+ * (list full, a name not of the form "oem" + decimal digits + ".inf" with
+ * its ASCII letters in any case, or equal to or a prefix of an earlier
+ * entry). */
 BOOL AddCandidate(LPCWSTR name);
 
 /* Index, in units from the start of text, of the first unit after the

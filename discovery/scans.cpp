@@ -99,15 +99,19 @@ static void ExamineValues(HKEY key, const KEY_SCAN *scan)
         LSTATUS status =
             RegEnumValueW(key, index, name, &nameCch, NULL, NULL,
                           reinterpret_cast<LPBYTE>(data), &dataCb);
+        /* ERROR_NO_MORE_ITEMS ends the list.  Any other error belongs to
+         * the key, not to the index: once another process deletes the key
+         * (a device unplugged, a cleaning tool), every index answers
+         * ERROR_KEY_DELETED, and going on would never end. */
+        if (status != ERROR_SUCCESS && status != ERROR_MORE_DATA)
+            return;
         /* Data that did not fit leaves the buffer's content undefined; it
          * counts as empty, so that nothing half-fetched can match. */
         if (status == ERROR_MORE_DATA)
             TextZero(data, ARRAYSIZE(data));
-        /* A failed fetch is judged by what the buffers hold: a name that
-         * did not fit, or no value at all, leaves the name empty. */
+        /* Judged by what the buffers hold: a name that did not fit leaves
+         * the name empty. */
         if (name[0] != 0 && !scan->rule(name, data, &latch))
-            return;
-        if (status == ERROR_NO_MORE_ITEMS)
             return;
     }
 }
@@ -127,8 +131,14 @@ static BOOL WalkKey(LPCWSTR keyPath, REGSAM view, const KEY_SCAN *scan)
         WCHAR subPath[REG_PATH_CCH];
         TextZero(subName, ARRAYSIZE(subName));
         for (DWORD i = subKeys; i > 0; i--) {
-            if (RegEnumKeyW(key, i - 1, subName, ARRAYSIZE(subName)) !=
-                ERROR_SUCCESS)
+            LSTATUS status =
+                RegEnumKeyW(key, i - 1, subName, ARRAYSIZE(subName));
+            /* Counting down, ERROR_NO_MORE_ITEMS only says that the key
+             * lost sub-keys since they were counted: the lower indexes
+             * are still there. */
+            if (RegistryEnumEnded(status))
+                break;
+            if (status != ERROR_SUCCESS)
                 continue;
             /* A sub-key whose path would not fit is skipped. */
             if (!RegistryChildPath(subPath, keyPath, subName))

@@ -270,6 +270,30 @@ inline bool IsPlainFileName(const u16 &name)
     return name.back() != u'.' && name.back() != u' ';
 }
 
+/* "oem", one or more decimal digits, ".inf", ASCII letters in any case:
+ * the only name Windows gives a third-party INF it installs. */
+inline bool IsOemInfName(const u16 &name)
+{
+    static const u16 prefix = u"oem", extension = u".inf";
+    if (name.size() < prefix.size() + 1 + extension.size())
+        return false;
+    auto lower = [](char16_t unit) {
+        return unit >= u'A' && unit <= u'Z' ? char16_t(unit - u'A' + u'a')
+                                            : unit;
+    };
+    const size_t digitsEnd = name.size() - extension.size();
+    for (size_t i = 0; i < prefix.size(); i++)
+        if (lower(name[i]) != prefix[i])
+            return false;
+    for (size_t i = 0; i < extension.size(); i++)
+        if (lower(name[digitsEnd + i]) != extension[i])
+            return false;
+    for (size_t i = prefix.size(); i < digitsEnd; i++)
+        if (name[i] < u'0' || name[i] > u'9')
+            return false;
+    return true;
+}
+
 inline std::vector<u16> Entries()
 {
     std::vector<u16> out;
@@ -284,7 +308,8 @@ inline bool Accepts(const std::vector<u16> &entries, const u16 &name)
 {
     if (entries.size() >= CANDIDATE_MAX)
         return false;
-    if (name.size() > ENTRY_MAX_CCH || !IsPlainFileName(name))
+    if (name.size() > ENTRY_MAX_CCH || !IsPlainFileName(name) ||
+        !IsOemInfName(name))
         return false;
     for (const u16 &entry : entries) {
         if (entry.compare(0, name.size(), name) == 0)
@@ -310,6 +335,7 @@ inline void CheckCandidates()
         Check(cch > 0, "empty candidate entry");
         u16 name = Entry(e);
         Check(IsPlainFileName(name), "candidate entry not a plain file name");
+        Check(IsOemInfName(name), "candidate entry not oem, digits, .inf");
         for (LONG earlier = 0; earlier < e; earlier++)
             Check(Entry(earlier).compare(0, name.size(), name) != 0,
                   "candidate entry equal to or a prefix of an earlier one");

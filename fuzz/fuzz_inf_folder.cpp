@@ -298,7 +298,8 @@ std::string SeedFullList()
     fuzz::Writer w;
     w.Byte(0);
     for (char c = 'a'; c <= 'l'; c++)
-        PackageInf(w, std::string("oem") + c + ".inf", c == 'l', 1700);
+        PackageInf(w, "oem" + std::to_string(c - 'a') + ".inf", c == 'l',
+                   1700);
     return w.Bytes();
 }
 

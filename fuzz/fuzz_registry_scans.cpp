@@ -340,13 +340,30 @@ std::string SeedRunAll()
     return w.Bytes();
 }
 
+/* Windows' own INF files named by a composite and a WinUSB instance, and
+ * a class instance's InfPath: none is offered, the OEM one is. */
+std::string SeedWindowsInfs()
+{
+    fuzz::Writer w;
+    w.Byte(0).Byte(OP_ROOT).Byte(1).Byte(OP_PUSH).Text("5&1");
+    Value(w, 2, "@usb.inf,%usb\\composite.devicedesc%;USB Composite Device");
+    w.Byte(OP_POP).Byte(OP_PUSH).Text("5&2");
+    Value(w, 2, "@winusb.inf,%usb\\ms_comp_winusb.devicedesc%;WinUsb Device");
+    w.Byte(OP_POP).Byte(OP_PUSH).Text("5&3");
+    Value(w, 2, "@oem21.inf,%d%;QX DSP USB");
+    w.Byte(OP_ROOT).Byte(0).Byte(OP_PUSH).Text("0000");
+    Value(w, 0, "QX DSP USB");
+    Value(w, 1, "machine.inf");
+    return w.Bytes();
+}
+
 std::string SeedFullList()
 {
     fuzz::Writer w;
     w.Byte(0).Byte(OP_ROOT).Byte(1);
     for (char c = 'a'; c <= 'l'; c++) {
         w.Byte(OP_PUSH).Text(std::string(1, c));
-        Value(w, 2, std::string("@oem") + c + ".inf");
+        Value(w, 2, std::string("@oem") + std::to_string(c - 'a') + ".inf");
         w.Byte(OP_POP);
     }
     return w.Bytes();
@@ -362,7 +379,8 @@ extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv)
                              {"usb-instances", SeedUsbInstances()},
                              {"deep-and-long", SeedDeepAndLong()},
                              {"run-all", SeedRunAll()},
-                             {"full-list", SeedFullList()}});
+                             {"full-list", SeedFullList()},
+                             {"windows-infs", SeedWindowsInfs()}});
     return 0;
 }
 

@@ -134,8 +134,13 @@ std::string SeedAdds()
 std::string SeedFull()
 {
     fuzz::Writer w;
-    for (char c = 'a'; c <= 'l'; c++)
+    for (char c = '0'; c <= '9'; c++)
         w.Byte(OP_ADD).Pieces(3).Word(6).Latin1(std::string(1, c)).Word(5);
+    for (const char *name : {"oem10", "OEM11"})
+        w.Byte(OP_ADD).Pieces(2).Latin1(name).Word(5);
+    /* Windows' own INF files, never the device's. */
+    for (const char *name : {"usb.inf", "winusb.inf", "machine.inf", "oema.inf"})
+        w.Byte(OP_ADD).Text(name);
     return w.Bytes();
 }
 

@@ -16,10 +16,12 @@ struct Injection {
     u16 object; /* empty: count calls */
     int remaining;
     DWORD error;
+    bool persistent = false; /* goes on failing once it has begun */
 };
 
 std::unique_ptr<Machine> g_machine;
 std::vector<Injection> g_injections;
+size_t g_callBudget = 0;
 std::map<uintptr_t, HandleObject> g_handles;
 uintptr_t g_nextHandle = 0x1000;
 /* Never destroyed, so that blocks the installer leaves to the process's
@@ -42,6 +44,7 @@ void Reset()
 {
     g_machine = std::make_unique<Machine>();
     g_injections.clear();
+    g_callBudget = 0;
     ClearHandles();
     FreeHeapBlocks();
     ClearDescriptors();
@@ -52,14 +55,23 @@ void FailCall(const std::string &fn, DWORD error, int nth)
     g_injections.push_back({fn, u16(), nth, error});
 }
 
+void FailCallFrom(const std::string &fn, DWORD error, int nth)
+{
+    g_injections.push_back({fn, u16(), nth, error, true});
+}
+
 void FailCallOn(const std::string &fn, const u16 &path, DWORD error)
 {
     g_injections.push_back({fn, path, -1, error});
 }
 
+void SetCallBudget(size_t budget) { g_callBudget = budget; }
+
 std::optional<DWORD> Enter(const char *fn, const u16 &object,
                            const std::string &view, const std::string &detail)
 {
+    if (g_callBudget != 0 && machine().calls.size() >= g_callBudget)
+        throw CallBudgetExhausted{g_callBudget};
     machine().calls.push_back({fn, ToUtf8(object), view, detail});
     for (auto it = g_injections.begin(); it != g_injections.end(); ++it) {
         if (it->fn != fn)
@@ -68,6 +80,13 @@ std::optional<DWORD> Enter(const char *fn, const u16 &object,
             if (EqualNoCase(it->object, object))
                 return it->error;
             continue;
+        }
+        if (it->persistent) {
+            if (it->remaining > 1) {
+                it->remaining--;
+                continue;
+            }
+            return it->error;
         }
         if (--it->remaining == 0) {
             DWORD error = it->error;

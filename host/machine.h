@@ -190,10 +190,22 @@ Machine &machine();
 void Reset();
 
 /* Failure injection.  FailCall: the nth call of fn from now on fails with
- * error.  FailCallOn: every call of fn whose object is path (compared
- * without case) fails with error. */
+ * error.  FailCallFrom: the nth call of fn from now on and every later
+ * one fail with error.  FailCallOn: every call of fn whose object is path
+ * (compared without case) fails with error. */
 void FailCall(const std::string &fn, DWORD error, int nth = 1);
+void FailCallFrom(const std::string &fn, DWORD error, int nth = 1);
 void FailCallOn(const std::string &fn, const u16 &path, DWORD error);
+
+/* Call budget.  Stand-in: Windows has no such limit.  With a budget set,
+ * the call that would be number budget + 1 since the last Reset() throws
+ * CallBudgetExhausted instead of running, so that a run that would never
+ * end comes back to the test as a failure rather than a hang.  0, the
+ * default, sets no limit. */
+struct CallBudgetExhausted {
+    size_t budget;
+};
+void SetCallBudget(size_t budget);
 
 /* Files.  Seeding creates missing parent folders. */
 FILETIME Ft(uint64_t value);

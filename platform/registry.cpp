@@ -13,6 +13,15 @@ LSTATUS RegistryOpen(LPCWSTR path, REGSAM view, HKEY *key)
                          view | INSTALLER_KEY_ACCESS, key);
 }
 
+BOOL RegistryEnumEnded(LSTATUS status)
+{
+    /* ERROR_KEY_DELETED once another process deleted the key, and
+     * ERROR_ACCESS_DENIED or ERROR_INVALID_HANDLE for a handle that no
+     * longer serves. */
+    return status != ERROR_SUCCESS && status != ERROR_MORE_DATA &&
+           status != ERROR_NO_MORE_ITEMS;
+}
+
 BOOL RegistryChildPath(LPWSTR child, LPCWSTR path, LPCWSTR name)
 {
     TextZero(child, REG_PATH_CCH);

@@ -25,6 +25,12 @@ extern const REGSAM g_RegistryViews[REGISTRY_VIEW_COUNT];
  * result; *key is valid only for ERROR_SUCCESS. */
 LSTATUS RegistryOpen(LPCWSTR path, REGSAM view, HKEY *key);
 
+/* TRUE when an enumeration result is an error of the key itself, not of
+ * the index asked for: anything but ERROR_SUCCESS, ERROR_MORE_DATA (that
+ * entry did not fit) and ERROR_NO_MORE_ITEMS (no entry there now).  It
+ * comes again for every index, so the enumeration ends. */
+BOOL RegistryEnumEnded(LSTATUS status);
+
 /* child = path + "\" + name.  TRUE: built.  FALSE: it would not fit a
  * REG_PATH_CCH buffer; child is empty then. */
 BOOL RegistryChildPath(LPWSTR child, LPCWSTR path, LPCWSTR name);

@@ -96,7 +96,12 @@ static void DeleteSubKeys(HKEY key, LPCWSTR path, REGSAM access,
     WCHAR child[REG_PATH_CCH];
     TextZero(name, ARRAYSIZE(name));
     for (DWORD index = subKeyCount; index-- > 0;) {
-        if (RegEnumKeyW(key, index, name, ARRAYSIZE(name)) != ERROR_SUCCESS)
+        LSTATUS status = RegEnumKeyW(key, index, name, ARRAYSIZE(name));
+        /* An error of the key itself ends it; a lost or overlong name
+         * skips that index. */
+        if (RegistryEnumEnded(status))
+            break;
+        if (status != ERROR_SUCCESS)
             continue;
         /* A child path that would not fit is skipped whole: cut short it
          * would name another key. */

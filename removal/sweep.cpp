@@ -195,27 +195,45 @@ static void SweepDriverStore(void)
     FindClose(search);
 }
 
-/* Uninstalls one recorded INF copy through Setup, then deletes it and its
- * PNF companion with the shell, which covers a setupapi without the
- * function and a Setup that refuses (Wine 8's also leaves the PNF
- * behind).  What Setup removed, the shell no longer finds. */
-static void SweepCandidate(LPCWSTR entry, BOOL deletePaths)
+/* C:\Windows\INF\ + entry into path (SWEEP_PATH_CCH units).  FALSE:
+ * the entry is to be left alone. */
+static BOOL CandidateInfPath(LPWSTR path, LPCWSTR entry)
 {
     /* Add candidate refuses names this short; without three units to
      * replace, the PNF name would reach outside the entry, and an empty
      * one would name the INF folder itself. */
     if (TextLength(entry, PNF_EXTENSION_CCH) < PNF_EXTENSION_CCH)
-        return;
-    WCHAR path[SWEEP_PATH_CCH];
-    TextZero(path, ARRAYSIZE(path));
+        return FALSE;
+    TextZero(path, SWEEP_PATH_CCH);
     /* An entry longer than 240 units does not fit beside the folder. */
-    if (!TextAppend(path, ARRAYSIZE(path), INF_FOLDER) ||
-        !TextAppend(path, ARRAYSIZE(path), entry))
-        return;
-    /* Setup gets only the names the shell deletes below.  It finds its
-     * INF folder where Windows really lives. */
-    UninstallOemInf(entry);
-    if (!deletePaths)
+    return TextAppend(path, SWEEP_PATH_CCH, INF_FOLDER) &&
+           TextAppend(path, SWEEP_PATH_CCH, entry);
+}
+
+/* Uninstalls every recorded INF copy through Setup, in list order, while
+ * its driver package is still whole: Setup removes the package from the
+ * driver store and the store's index together with the INF, its PNF and
+ * its catalogue, and a package whose store folder was deleted by hand
+ * first may never be removable again. */
+static void UninstallCandidates(void)
+{
+    for (LONG i = 0; i < g_Candidates.count && i < CANDIDATE_MAX; i++) {
+        WCHAR path[SWEEP_PATH_CCH];
+        /* Setup gets only the names the shell deletes later; it finds
+         * its INF folder where Windows really lives. */
+        if (CandidateInfPath(path, g_Candidates.entries[i]))
+            UninstallOemInf(g_Candidates.entries[i]);
+    }
+}
+
+/* Deletes one recorded INF copy and its PNF companion with the shell,
+ * which covers a setupapi without the uninstall function and a Setup that
+ * refused (Wine 8's also leaves the PNF behind).  What Setup removed, the
+ * shell no longer finds. */
+static void DeleteCandidate(LPCWSTR entry)
+{
+    WCHAR path[SWEEP_PATH_CCH];
+    if (!CandidateInfPath(path, entry))
         return;
     DeletePath(path);
     DWORD extension = TextLength(path, ARRAYSIZE(path)) - PNF_EXTENSION_CCH;
@@ -227,11 +245,14 @@ static void SweepCandidate(LPCWSTR entry, BOOL deletePaths)
 BOOL RemovalSweep(BOOL windowsAtDefault)
 {
     PrivilegeSequence();
+    UninstallCandidates();
     if (windowsAtDefault)
         SweepDriverStore();
     ApplyRows(0, SWEEP_ROWS_BEFORE_CANDIDATES, windowsAtDefault);
-    for (LONG i = 0; i < g_Candidates.count && i < CANDIDATE_MAX; i++)
-        SweepCandidate(g_Candidates.entries[i], windowsAtDefault);
+    if (windowsAtDefault) {
+        for (LONG i = 0; i < g_Candidates.count && i < CANDIDATE_MAX; i++)
+            DeleteCandidate(g_Candidates.entries[i]);
+    }
     ApplyRows(SWEEP_ROWS_BEFORE_CANDIDATES, SWEEP_ROW_COUNT,
               windowsAtDefault);
     return TRUE;

@@ -40,7 +40,7 @@ TEST_F(CandidateList, AcceptsANameThatOnlySharesAPrefixOrDiffersInCase)
 {
     ASSERT_TRUE(AddCandidate(u"oem12.inf"));
     EXPECT_TRUE(AddCandidate(u"oem1.inf"));
-    EXPECT_TRUE(AddCandidate(u"oem12.infx"));
+    EXPECT_TRUE(AddCandidate(u"oem123.inf"));
     EXPECT_TRUE(AddCandidate(u"OEM12.INF"));
     EXPECT_EQ(g_Candidates.count, 4);
 }
@@ -49,8 +49,8 @@ TEST_F(CandidateList, HoldsTenNamesAndRefusesTheEleventh)
 {
     for (int i = 0; i < CANDIDATE_MAX; i++)
         ASSERT_TRUE(
-            AddCandidate((u"oem" + u16(1, u'a' + i) + u".inf").c_str()));
-    EXPECT_FALSE(AddCandidate(u"oemz.inf"));
+            AddCandidate((u"oem" + u16(1, u'0' + i) + u".inf").c_str()));
+    EXPECT_FALSE(AddCandidate(u"oem10.inf"));
     EXPECT_EQ(g_Candidates.count, CANDIDATE_MAX);
 }
 
@@ -58,8 +58,9 @@ TEST_F(CandidateList, RefusesNamesShorterThanThreeUnits)
 {
     EXPECT_FALSE(AddCandidate(u""));
     EXPECT_FALSE(AddCandidate(u"ab"));
+    EXPECT_FALSE(AddCandidate(u"abc"));
     EXPECT_EQ(g_Candidates.count, 0);
-    EXPECT_TRUE(AddCandidate(u"abc"));
+    EXPECT_TRUE(AddCandidate(u"oem1.inf"));
 }
 
 /* The removal sweep deletes C:\Windows\INF\ + entry, recursively and with
@@ -78,16 +79,41 @@ TEST_F(CandidateList, RefusesNamesThatReachBeyondOneFileOfTheFolder)
     EXPECT_EQ(g_Candidates.count, 0);
 }
 
-TEST_F(CandidateList, AcceptsDotsAndSpacesInsideAName)
+/* Windows names a third-party INF it installs "oem", a number, ".inf";
+ * a device's keys may also name Windows' own INF files, which the sweep
+ * must never uninstall or delete. */
+TEST_F(CandidateList, AcceptsOnlyOemDigitsDotInfWithLettersInAnyCase)
 {
-    EXPECT_TRUE(AddCandidate(u".oem1.inf"));
-    EXPECT_TRUE(AddCandidate(u"oem 2..inf"));
+    const u16 accepted[] = {u"oem0.inf", u"OEM21.INF", u"Oem3.iNf",
+                            u"oem0123456789.inf"};
+    for (const u16 &name : accepted)
+        EXPECT_TRUE(AddCandidate(name.c_str())) << winhost::ToUtf8(name);
+    EXPECT_EQ(g_Candidates.count, 4);
+}
+
+TEST_F(CandidateList, RefusesWindowsOwnInfsAndEveryOtherName)
+{
+    const u16 refused[] = {
+        /* Windows' own. */
+        u"usb.inf", u"winusb.inf", u"machine.inf", u"wpdmtp.inf",
+        /* Almost the form: no digits, a letter or a space or a sign
+         * among them, digits elsewhere, another extension, a dot or a
+         * prefix more or less, a full-width digit. */
+        u"oem.inf", u"oema.inf", u"oem1a.inf", u"oem 2.inf", u"oem+2.inf",
+        u"oem-2.inf", u"1oem.inf", u"oem1.pnf", u"oem1.infx", u"oem1.in",
+        u"oem1inf", u"oem1..inf", u".oem1.inf", u"xoem1.inf", u"oem１.inf",
+        u"oem1.inf.bak",
+    };
+    for (const u16 &name : refused)
+        EXPECT_FALSE(AddCandidate(name.c_str())) << winhost::ToUtf8(name);
+    EXPECT_EQ(g_Candidates.count, 0);
 }
 
 TEST_F(CandidateList, RefusesANameLongerThanAnEntryHolds)
 {
-    EXPECT_FALSE(AddCandidate(u16(CANDIDATE_CCH, u'x').c_str()));
-    EXPECT_TRUE(AddCandidate(u16(CANDIDATE_CCH - 1, u'x').c_str()));
+    /* "oem", digits and ".inf": 256 units, then 255. */
+    EXPECT_FALSE(AddCandidate((u"oem" + u16(249, u'7') + u".inf").c_str()));
+    EXPECT_TRUE(AddCandidate((u"oem" + u16(248, u'7') + u".inf").c_str()));
     EXPECT_EQ(u16(g_Candidates.entries[0]).size(), CANDIDATE_CCH - 1u);
 }
 

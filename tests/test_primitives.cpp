@@ -224,6 +224,18 @@ TEST_F(Primitives, DeleteKeyTreeSkipsASubKeyWhoseNameCannotBeRead)
     EXPECT_NE(FindValue(kTop + u"\\b\\deep", u"vd"), nullptr);
 }
 
+/* An error of the key itself (deleted meanwhile, access taken away) comes
+ * again for every index: the sub-keys still to be read are left. */
+TEST_F(Primitives, DeleteKeyTreeEndsItsSubKeysAtAnErrorOfTheKey)
+{
+    SeedTree(kTop);
+    FailCall("RegEnumKeyW", ERROR_KEY_DELETED, 2); /* b */
+    DeleteKeyTree(kTop.c_str(), KEY_WOW64_64KEY);
+    EXPECT_EQ(Field("RegEnumKeyW", &CallRecord::detail).size(), 2u);
+    EXPECT_NE(FindValue(kTop + u"\\b\\deep", u"vd"), nullptr);
+    EXPECT_NE(FindValue(kTop + u"\\a", u"va"), nullptr);
+}
+
 TEST_F(Primitives, DeleteKeyTreeSkipsASubKeyWhosePathWouldNotFit)
 {
     /* kTop + "\" + name: 255 units fit, 256 do not. */

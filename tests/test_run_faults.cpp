@@ -1,6 +1,9 @@
 /* The whole run against failing platform calls: on a machine that holds an
  * older installation, every call the run makes is failed in turn, one per
- * run, with an error Windows gives for that call.  Every run must end,
+ * run, with an error Windows gives for that call; and, in a second mode,
+ * every function the run calls fails from its Nth call on, on every call,
+ * as it does once the key, file or handle it works on is gone.  Every run
+ * must end within four times the undisturbed run's number of calls,
  * report through at most two of the boxes the catalogue composes, exit
  * with 0 or the waiting message's wParam, and delete nothing but the
  * sweep's targets and the staging folder. */
@@ -96,6 +99,43 @@ const char *const kCannotFail[] = {
     "LocalFree", /* of the descriptor just made */
     "DeleteBoundaryDescriptor", /* returns nothing */
 };
+
+/* Errors a function gives on every call once what it works on is gone or
+ * barred: a registry key deleted by another process, access taken away,
+ * a handle that no longer serves.  A function missing here fails with its
+ * error of kFaults. */
+const FAULT kPersistentFaults[] = {
+    {"RegOpenKeyExW", ERROR_KEY_DELETED},
+    {"RegOpenKeyExW", ERROR_ACCESS_DENIED},
+    {"RegOpenKeyExW", ERROR_INVALID_HANDLE},
+    {"RegQueryInfoKeyW", ERROR_KEY_DELETED},
+    {"RegQueryInfoKeyW", ERROR_ACCESS_DENIED},
+    {"RegQueryInfoKeyW", ERROR_INVALID_HANDLE},
+    {"RegEnumKeyW", ERROR_KEY_DELETED},
+    {"RegEnumKeyW", ERROR_ACCESS_DENIED},
+    {"RegEnumKeyW", ERROR_INVALID_HANDLE},
+    {"RegEnumValueW", ERROR_KEY_DELETED},
+    {"RegEnumValueW", ERROR_ACCESS_DENIED},
+    {"RegEnumValueW", ERROR_INVALID_HANDLE},
+    {"RegDeleteKeyW", ERROR_KEY_DELETED},
+    {"RegDeleteKeyW", ERROR_ACCESS_DENIED},
+    {"RegDeleteKeyExW", ERROR_KEY_DELETED},
+    {"RegDeleteKeyExW", ERROR_ACCESS_DENIED},
+    {"RegDeleteValueW", ERROR_KEY_DELETED},
+    {"RegDeleteValueW", ERROR_ACCESS_DENIED},
+    {"GetFileAttributesExW", ERROR_ACCESS_DENIED},
+    {"FindFirstFileW", ERROR_ACCESS_DENIED},
+    {"FindNextFileW", ERROR_ACCESS_DENIED},
+    {"CreateFileW", ERROR_ACCESS_DENIED},
+    {"ReadFile", ERROR_ACCESS_DENIED},
+    {"CopyFileW", ERROR_ACCESS_DENIED},
+    {"SHFileOperationW", ERROR_ACCESS_DENIED},
+    {"SHCreateDirectoryExW", ERROR_ACCESS_DENIED},
+};
+
+/* A run may make this many times the undisturbed run's calls before it
+ * counts as one that never ends. */
+const size_t kCallBudgetFactor = 4;
 
 const FAULT *FaultOf(const std::string &fn)
 {
@@ -214,9 +254,20 @@ struct RUN_OUTCOME {
     int exitCode;
     Snapshot before, after;
     Snapshot kept; /* what the run must leave as it was */
+    bool runaway;  /* stopped by the call budget */
 };
 
-RUN_OUTCOME RunOnce(bool windowsXp, const FAULT *fault, int nth)
+/* One failure injected into a run: none, the nth call of fault->fn, or
+ * with fromNthOn that call and every later one of fault->fn. */
+struct INJECTION {
+    const FAULT *fault;
+    int nth;
+    bool fromNthOn;
+};
+
+/* One run; a budget above 0 stops a run that makes more calls. */
+RUN_OUTCOME RunOnce(bool windowsXp, const INJECTION &injection,
+                    size_t budget = 0)
 {
     winhost::Reset();
     g_Run = RUN_STATE{};
@@ -230,17 +281,36 @@ RUN_OUTCOME RunOnce(bool windowsXp, const FAULT *fault, int nth)
     static const Snapshot kept = Without(before, RunTargets());
     outcome.before = before;
     outcome.kept = kept;
-    if (fault)
-        winhost::FailCall(fault->fn, fault->error, nth);
-    outcome.exitCode = InstallerRun(nullptr);
+    if (injection.fault && injection.fromNthOn)
+        winhost::FailCallFrom(injection.fault->fn, injection.fault->error,
+                              injection.nth);
+    else if (injection.fault)
+        winhost::FailCall(injection.fault->fn, injection.fault->error,
+                          injection.nth);
+    winhost::SetCallBudget(budget);
+    outcome.runaway = false;
+    outcome.exitCode = 0;
+    try {
+        outcome.exitCode = InstallerRun(nullptr);
+    } catch (const winhost::CallBudgetExhausted &) {
+        outcome.runaway = true;
+    }
+    winhost::SetCallBudget(0);
     outcome.after = TakeSnapshot();
     return outcome;
 }
+
+const INJECTION kUndisturbed = {nullptr, 0, false};
 
 /* Checks one faulted run; what names the fault in every message. */
 void CheckRun(const RUN_OUTCOME &run, const std::string &what,
               const std::string &failedFn)
 {
+    if (run.runaway) {
+        ADD_FAILURE() << what << ": still running after "
+                      << machine().calls.size() << " calls";
+        return;
+    }
     EXPECT_FALSE(machine().hung) << what;
     EXPECT_TRUE(run.exitCode == 0 || run.exitCode == (int)kWaitingWParam)
         << what << ": exit code " << run.exitCode;
@@ -266,13 +336,20 @@ void CheckRun(const RUN_OUTCOME &run, const std::string &what,
     EXPECT_EQ(machine().loadedLibraries, 0) << what;
 }
 
+/* The calls of an undisturbed run, checked as a run of its own. */
+std::vector<CallRecord> UndisturbedCalls(bool windowsXp)
+{
+    RUN_OUTCOME baseline = RunOnce(windowsXp, kUndisturbed);
+    CheckRun(baseline, "undisturbed run", "");
+    return machine().calls;
+}
+
 /* Fails every call of an undisturbed run in turn; returns how many runs
  * were made, and every box text the runs showed in shown. */
 size_t SweepFaults(bool windowsXp, std::set<std::string> &shown)
 {
-    RUN_OUTCOME baseline = RunOnce(windowsXp, nullptr, 0);
-    CheckRun(baseline, "undisturbed run", "");
-    const std::vector<CallRecord> calls = machine().calls;
+    const std::vector<CallRecord> calls = UndisturbedCalls(windowsXp);
+    const size_t budget = kCallBudgetFactor * calls.size();
     std::map<std::string, int> seen;
     size_t runs = 0;
     for (size_t i = 0; i < calls.size(); i++) {
@@ -287,7 +364,7 @@ size_t SweepFaults(bool windowsXp, std::set<std::string> &shown)
                                  " #" + std::to_string(nth) + " (" +
                                  calls[i].object + ") failing with " +
                                  std::to_string(fault->error);
-        RUN_OUTCOME run = RunOnce(windowsXp, fault, nth);
+        RUN_OUTCOME run = RunOnce(windowsXp, {fault, nth, false}, budget);
         /* The failure was injected where the undisturbed run made the
          * call: every call before it is the same. */
         EXPECT_TRUE(machine().calls.size() > i && machine().calls[i].fn == fn)
@@ -302,14 +379,63 @@ size_t SweepFaults(bool windowsXp, std::set<std::string> &shown)
     return runs;
 }
 
+/* What fn may fail with from its Nth call on: its errors of
+ * kPersistentFaults, or else its error of kFaults. */
+std::vector<const FAULT *> FaultsFromNthOn(const std::string &fn)
+{
+    std::vector<const FAULT *> out;
+    for (const FAULT &f : kPersistentFaults)
+        if (fn == f.fn)
+            out.push_back(&f);
+    if (out.empty() && FaultOf(fn))
+        out.push_back(FaultOf(fn));
+    return out;
+}
+
+/* For each function the undisturbed run calls and each N up to its
+ * number of calls there: the function fails from its Nth call on, with
+ * its errors in turn (the first for N = 1, the second for N = 2 ...), so
+ * that each error starts at every stage of the run and the runs stay as
+ * many as the calls.  Returns how many runs were made. */
+size_t SweepFaultsFromNthOn(bool windowsXp)
+{
+    const std::vector<CallRecord> calls = UndisturbedCalls(windowsXp);
+    const size_t budget = kCallBudgetFactor * calls.size();
+    std::map<std::string, int> callCount;
+    for (const CallRecord &c : calls)
+        callCount[c.fn]++;
+    size_t runs = 0;
+    for (const auto &[fn, count] : callCount) {
+        const std::vector<const FAULT *> faults = FaultsFromNthOn(fn);
+        if (faults.empty())
+            continue; /* cannot fail: the single-fault sweep checks that */
+        for (int nth = 1; nth <= count; nth++) {
+            const FAULT *fault = faults[(nth - 1) % faults.size()];
+            const std::string what =
+                fn + " from call #" + std::to_string(nth) +
+                " on, failing with " + std::to_string(fault->error);
+            RUN_OUTCOME run = RunOnce(windowsXp, {fault, nth, true}, budget);
+            CheckRun(run, what, fn);
+            runs++;
+            if (::testing::Test::HasFailure())
+                return runs; /* one broken run says enough */
+        }
+    }
+    return runs;
+}
+
 class RunFaults : public MachineTest {};
+
+/* The parameter: Windows XP (true) or Windows 10. */
+class RunFaultsFromNthCallOn : public MachineTest,
+                               public ::testing::WithParamInterface<bool> {};
 
 } // namespace
 
 /* The undisturbed run removes exactly the older installation. */
 TEST_F(RunFaults, UndisturbedRunDeletesEveryTargetAndShowsTheRestartText)
 {
-    RUN_OUTCOME run = RunOnce(false, nullptr, 0);
+    RUN_OUTCOME run = RunOnce(false, kUndisturbed);
     EXPECT_EQ(run.exitCode, (int)kWaitingWParam);
     EXPECT_EQ(g_Candidates.count, 3);
     for (auto &f : RunTargets().files) {
@@ -376,7 +502,7 @@ TEST_F(RunFaults, EveryFailingCallOnWindowsXpEndsCleanly)
  * text of its own. */
 TEST_F(RunFaults, ChecksCatchADeletionOutsideTheTargetsAndAForeignText)
 {
-    RUN_OUTCOME run = RunOnce(false, nullptr, 0);
+    RUN_OUTCOME run = RunOnce(false, kUndisturbed);
     run.kept["F C:\\Windows\\INF\\oem3.inf"] = "file other";
     EXPECT_EQ(UnexpectedlyRemoved(run.kept, run.after),
               Strings{"F C:\\Windows\\INF\\oem3.inf"});
@@ -390,3 +516,46 @@ TEST_F(RunFaults, ChecksCatchADeletionOutsideTheTargetsAndAForeignText)
     EXPECT_TRUE(IsComposedText(u"Failed, error code: Delete PreInstall File "
                                u"Folder Error.5 Copy PreInstall File Error."));
 }
+
+/* The budget turns a run that would go on for ever into a failure, and a
+ * failure from the Nth call on stays. */
+TEST_F(RunFaults, ChecksCatchARunThatOutlastsItsCallBudget)
+{
+    RUN_OUTCOME run = RunOnce(false, kUndisturbed, 10);
+    EXPECT_TRUE(run.runaway);
+    EXPECT_EQ(machine().calls.size(), 10u);
+
+    winhost::Reset();
+    SeedKey(u"SYSTEM\\Select");
+    winhost::FailCallFrom("RegOpenKeyExW", ERROR_KEY_DELETED, 2);
+    Strings results;
+    for (int i = 0; i < 4; i++) {
+        HKEY key = nullptr;
+        LSTATUS status = RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"SYSTEM\\Select",
+                                       0, KEY_READ, &key);
+        results.push_back(std::to_string(status));
+        if (status == ERROR_SUCCESS)
+            RegCloseKey(key);
+    }
+    EXPECT_EQ(results, (Strings{"0", "1018", "1018", "1018"}));
+}
+
+/* A key deleted by another process while a scan reads it answers every
+ * index with ERROR_KEY_DELETED; so may a function whose file or handle is
+ * gone.  Each such run still ends, well within its budget. */
+TEST_P(RunFaultsFromNthCallOn, EveryRunEndsCleanlyWithinItsCallBudget)
+{
+    const size_t runs = SweepFaultsFromNthOn(GetParam());
+    RecordProperty("faulted_runs", (int)runs);
+    std::printf("%s: %zu runs, each failing from one call on\n",
+                GetParam() ? "Windows XP" : "Windows 10", runs);
+    /* As many as the single-fault sweep: one for each call that can fail. */
+    EXPECT_GT(runs, 500u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Sweep, RunFaultsFromNthCallOn,
+                         ::testing::Values(false, true),
+                         [](const ::testing::TestParamInfo<bool> &info) {
+                             return std::string(info.param ? "WindowsXp"
+                                                           : "Windows10");
+                         });

@@ -188,6 +188,44 @@ TEST_F(ClassKeyScanTest, SkipsWhatItCannotOpenCountOrName)
     EXPECT_EQ(CallsOf("RegCloseKey").size(), 3u); /* top, 0002, 0000 */
 }
 
+/* Windows' own INF files are never the device's: the key goes on as for
+ * any refused name. */
+TEST_F(ClassKeyScanTest, OffersNoInfPathButAnOemOne)
+{
+    Seed(kClassKey + u"\\0001", {{u"DriverDesc", kDesc},
+                                 {u"InfPath", u"machine.inf"},
+                                 {u"InfPath2", u"oem22.inf"}});
+    Seed(kClassKey + u"\\0002", Instance(u"usb.inf"));
+    EXPECT_EQ(ClassOffers(Instance(u"oem21.inf")),
+              (Names{u"oem22.inf", u"oem21.inf"}));
+}
+
+/* Once another process deletes a key, every index answers
+ * ERROR_KEY_DELETED; so may a handle that no longer serves. */
+TEST_F(ClassKeyScanTest, EndsAKeysValuesAtAnErrorOfTheKey)
+{
+    for (DWORD error :
+         {ERROR_KEY_DELETED, ERROR_ACCESS_DENIED, ERROR_INVALID_HANDLE}) {
+        winhost::Reset();
+        g_Candidates = CANDIDATE_LIST{};
+        Seed(kClassKey + u"\\0000", Instance(u"oem1.inf"));
+        winhost::FailCallFrom("RegEnumValueW", error);
+        EXPECT_TRUE(ClassKeyScan(kClassKey.c_str(), KEY_WOW64_32KEY));
+        EXPECT_EQ(CallsOf("RegEnumValueW").size(), 1u) << error;
+        EXPECT_EQ(Entries(), Names{}) << error;
+        EXPECT_EQ(winhost::OpenHandleCount(), 0) << error;
+    }
+}
+
+TEST_F(ClassKeyScanTest, EndsTheSubKeysAtAnErrorOfTheKey)
+{
+    for (char16_t i = u'0'; i <= u'2'; i++)
+        Seed(kClassKey + u"\\000" + i, Instance(u16(u"oem") + i + u".inf"));
+    FailCall("RegEnumKeyW", ERROR_KEY_DELETED, 2); /* index 1 */
+    EXPECT_EQ(ClassOffers({}), Names{u"oem2.inf"});
+    EXPECT_EQ(CallsOf("RegEnumKeyW").size(), 2u);
+}
+
 TEST_F(ClassKeyScanTest, ReturnsFalseForAKeyThatDoesNotOpen)
 {
     EXPECT_FALSE(ClassKeyScan(kClassKey.c_str(), KEY_WOW64_32KEY));
@@ -254,6 +292,40 @@ TEST_F(UsbEnumScanTest, NeverOffersAnInfNameThatIsNotAPlainFileName)
               Names{u"oem9.inf"});
 }
 
+/* A composite device and a WinUSB device, bound to Windows' own INF
+ * files: nothing is offered, and the key's examination goes on as for
+ * any refused name. */
+TEST_F(UsbEnumScanTest, OffersNothingForWindowsOwnInfsAndGoesOn)
+{
+    Seed(kUsbKey + u"\\5&2",
+         {{u"DeviceDesc",
+           u"@winusb.inf,%usb\\ms_comp_winusb.devicedesc%;WinUsb Device"}});
+    EXPECT_EQ(UsbOffers({{u"DeviceDesc", u"@usb.inf,%usb\\composite."
+                                         u"devicedesc%;USB Composite Device"},
+                         {u"DeviceDesc2", u"@oem21.inf,%x%;QX DSP USB"}}),
+              Names{u"oem21.inf"});
+    EXPECT_EQ(CallsOf("RegEnumValueW").size(), 2u + 3u);
+}
+
+TEST_F(UsbEnumScanTest, OffersNothingForAKeyOfWindowsOwnInfsAlone)
+{
+    EXPECT_EQ(UsbOffers({{u"DeviceDesc", u"@usb.inf,%usb\\composite."
+                                         u"devicedesc%;USB Composite Device"}}),
+              Names{});
+    EXPECT_EQ(UsbOffers({{u"DeviceDesc", u"@winusb.inf,%usb\\ms_comp_"
+                                         u"winusb.devicedesc%;WinUsb Device"}}),
+              Names{});
+}
+
+TEST_F(UsbEnumScanTest, EndsAKeysValuesAtAnErrorOfTheKey)
+{
+    Seed(kUsbKey + u"\\5&2", {{u"DeviceDesc", u"@oem2.inf"}});
+    winhost::FailCallFrom("RegEnumValueW", ERROR_KEY_DELETED);
+    EXPECT_EQ(UsbOffers({{u"DeviceDesc", u"@oem1.inf"}}), Names{});
+    /* One call for each of the three keys. */
+    EXPECT_EQ(CallsOf("RegEnumValueW").size(), 3u);
+}
+
 /* ---- INF folder scan ---- */
 
 using InfFolderScanTest = Scan;
@@ -309,6 +381,18 @@ TEST_F(InfFolderScanTest, OpensOnlyOemInfFilesLargerThan1600Bytes)
     EXPECT_EQ(CallsOf("CreateFileW").at(0).detail,
               "0x80000000 share=0x1 disp=3 flags=0x20");
     EXPECT_EQ(CallsOf("ReadFile").at(0).detail, "3200");
+}
+
+/* Examined as always, and its libusb0 still counts; but only an oem,
+ * digits, .inf name is ever offered. */
+TEST_F(InfFolderScanTest, OffersOnlyANameOfOemDigitsDotInf)
+{
+    for (const char16_t *name : {u"oem3inf", u"oem4a.inf", u"oem5.inf"})
+        winhost::SeedFile(kInf + name, Inf(kMarkers + u"libusb0"));
+    EXPECT_TRUE(InfFolderScan(kInf.c_str(), &legacy));
+    EXPECT_EQ(Objects("CreateFileW").size(), 3u);
+    EXPECT_EQ(Entries(), Names{u"oem5.inf"});
+    EXPECT_TRUE(legacy);
 }
 
 TEST_F(InfFolderScanTest, IgnoresAnInfMissingAMarkerEvenIfItMentionsLibusb0)
@@ -376,7 +460,7 @@ TEST_F(InfFolderScanTest, ReadsAnInfOtherReadersHoldButNotOneHeldForWriting)
 
 TEST_F(InfFolderScanTest, SetsTheFlagEvenWhenTheListIsFull)
 {
-    for (char16_t c = u'a'; c < u'a' + CANDIDATE_MAX; c++)
+    for (char16_t c = u'0'; c < u'0' + CANDIDATE_MAX; c++)
         ASSERT_TRUE(AddCandidate((u16(u"oem") + c + u".inf").c_str()));
     winhost::SeedFile(kInf + u"oem14.inf", Inf(kMarkers + u"libusb0"));
     InfFolderScan(kInf.c_str(), &legacy);

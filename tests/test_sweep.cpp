@@ -80,17 +80,19 @@ TEST_F(Sweep, AppliesEveryRowInOrderEachRegistryRow32BitViewFirst)
     Add("oem7.inf");
     RemovalSweep(TRUE);
 
-    Strings want = {"SHFileOperationW " + kStore +
-                    "\\qx_dsp_usb.inf_amd64_a1 "};
+    /* Each entry through Setup, forced, while its package is whole; then
+     * everything by hand. */
+    Strings want = {"SetupUninstallOEMInfW oem12.inf flags=0x1",
+                    "SetupUninstallOEMInfW oem7.inf flags=0x1",
+                    "SHFileOperationW " + kStore +
+                        "\\qx_dsp_usb.inf_amd64_a1 "};
     auto path = [&](const std::string &p) {
         want.push_back("SHFileOperationW " + p + " ");
     };
     path("C:\\Windows\\System32\\drivers\\libusb0.sys");
     path("C:\\Windows\\System32\\libusb0.dll");
     path("C:\\Windows\\syswow64\\libusb0.dll");
-    /* Each entry through Setup, forced, then with the shell. */
     for (std::string entry : {"oem12", "oem7"}) {
-        want.push_back("SetupUninstallOEMInfW " + entry + ".inf flags=0x1");
         path("C:\\Windows\\INF\\" + entry + ".inf");
         path("C:\\Windows\\INF\\" + entry + ".PNF");
     }
@@ -135,6 +137,35 @@ TEST_F(Sweep, RunsThePrivilegeSequenceFirstAndGoesOnWithoutPrivileges)
     EXPECT_FALSE(FileExists(u"C:\\Windows\\System32\\libusb0.dll"));
 }
 
+/* Setup removes a package from the driver store and its index together;
+ * a store folder deleted by hand first would leave it half there. */
+TEST_F(Sweep, UninstallsEveryEntryThroughSetupBeforeSearchingTheStore)
+{
+    SeedOlderInstallation();
+    Add("oem12.inf");
+    Add("oem7.inf");
+    Add("oem1.inf");
+    RemovalSweep(TRUE);
+    Strings order;
+    for (auto &c : machine().calls)
+        if (c.fn == "AdjustTokenPrivileges" ||
+            c.fn == "SetupUninstallOEMInfW" || c.fn == "FindFirstFileW")
+            order.push_back(c.fn + " " + c.object);
+    EXPECT_EQ(order,
+              (Strings{"AdjustTokenPrivileges SeBackupPrivilege",
+                       "AdjustTokenPrivileges SeRestorePrivilege",
+                       "AdjustTokenPrivileges SeDebugPrivilege",
+                       "SetupUninstallOEMInfW oem12.inf",
+                       "SetupUninstallOEMInfW oem7.inf",
+                       "SetupUninstallOEMInfW oem1.inf",
+                       "FindFirstFileW " + kStore + "\\*.*"}));
+    /* Setup took the INF copies, and the store folders went by hand. */
+    for (auto &f : TargetsOf({"oem12.inf", "oem7.inf", "oem1.inf"},
+                             {"qx_dsp_usb.inf_amd64_d4"})
+                       .files)
+        EXPECT_FALSE(FileExists(W(f))) << f;
+}
+
 TEST_F(Sweep, GoesOnPastTargetsThatStay)
 {
     SeedOlderInstallation();
@@ -162,10 +193,20 @@ TEST_F(Sweep, DeletesEachEntryWithTheShellWhereSetupCannotUninstallIt)
     EXPECT_FALSE(FileExists(u"C:\\Windows\\INF\\oem12.PNF"));
 }
 
+/* Written past Add candidate, which refuses oem4.txt. */
+void Place(const std::string &name)
+{
+    const u16 entry = W(name);
+    ASSERT_LT(entry.size(), (size_t)CANDIDATE_CCH);
+    std::copy(entry.begin(), entry.end(),
+              g_Candidates.entries[g_Candidates.count]);
+    g_Candidates.count++;
+}
+
 TEST_F(Sweep, ReplacesTheLastThreeUnitsOfAnEntryForItsPnfName)
 {
     Add("oem3.INF");
-    Add("oem4.txt");
+    Place("oem4.txt");
     RemovalSweep(TRUE);
     Strings inf;
     for (auto &c : CallsOf("SHFileOperationW"))
@@ -187,8 +228,8 @@ TEST_F(Sweep, SkipsNamesThatWouldNotFitAPathBuffer)
     SeedFile(W("C:\\Windows\\INF\\" + entry241 + ".in"), "cut copy");
     SeedFolder(W(kStore + "\\" + store208));
     SeedFolder(W(kStore + "\\" + store209));
-    Add(entry240 + ".inf");
-    Add(entry241 + ".inf");
+    Place(entry240 + ".inf");
+    Place(entry241 + ".inf");
     RemovalSweep(TRUE);
     EXPECT_FALSE(FileExists(W("C:\\Windows\\INF\\" + entry240 + ".inf")));
     EXPECT_TRUE(FileExists(W("C:\\Windows\\INF\\" + entry241 + ".inf")));
