@@ -526,6 +526,8 @@ HANDLE WINAPI GetCurrentProcess(void)
 
 LSTATUS WINAPI HostRegDeleteKeyExW(HKEY, LPCWSTR, REGSAM, DWORD);
 BOOL WINAPI HostSetupUninstallOEMInfW(PCWSTR, DWORD, PVOID);
+CONFIGRET WINAPI HostCM_Locate_DevNodeW(PDEVINST, DEVINSTID_W, ULONG);
+CONFIGRET WINAPI HostCM_Uninstall_DevNode(DEVNODE, ULONG);
 
 HMODULE WINAPI LoadLibraryW(LPCWSTR name)
 {
@@ -536,10 +538,12 @@ HMODULE WINAPI LoadLibraryW(LPCWSTR name)
     }
     /* The libraries whose functions the installer looks up by name. */
     u16 module;
-    for (const char16_t *known : {u"ADVAPI32", u"SETUPAPI"}) {
+    for (const char16_t *known : {u"ADVAPI32", u"SETUPAPI", u"CFGMGR32"}) {
         if (EqualNoCase(lib, known) || EqualNoCase(lib, u16(known) + u".dll"))
             module = u16(known) + u".DLL";
     }
+    if (module == u"CFGMGR32.DLL" && !machine().hasCfgMgr32)
+        module.clear();
     if (module.empty()) {
         SetLastError(ERROR_MOD_NOT_FOUND);
         return NULL;
@@ -568,6 +572,14 @@ FARPROC WINAPI GetProcAddress(HMODULE module, LPCSTR name)
     if (m->path == u"SETUPAPI.DLL" && proc == "SetupUninstallOEMInfW" &&
         machine().hasSetupUninstallOEMInf)
         return reinterpret_cast<FARPROC>(&HostSetupUninstallOEMInfW);
+    /* cfgmgr32 forwards these to setupapi, which exports them itself. */
+    if (m->path == u"CFGMGR32.DLL" ||
+        (m->path == u"SETUPAPI.DLL" && machine().setupapiHasConfigManager)) {
+        if (proc == "CM_Locate_DevNodeW")
+            return reinterpret_cast<FARPROC>(&HostCM_Locate_DevNodeW);
+        if (proc == "CM_Uninstall_DevNode")
+            return reinterpret_cast<FARPROC>(&HostCM_Uninstall_DevNode);
+    }
     SetLastError(ERROR_PROC_NOT_FOUND);
     return NULL;
 }

@@ -26,6 +26,7 @@
 #include <shellapi.h>
 #include <shlobj.h>
 #include <setupapi.h>
+#include <cfgmgr32.h>
 #else
 #include "../host/winhost.h"
 #endif
@@ -47,5 +48,13 @@ typedef LONG(WINAPI *PFN_REG_DELETE_KEY_EX_W)(HKEY hKey, LPCWSTR lpSubKey,
 typedef BOOL(WINAPI *PFN_SETUP_UNINSTALL_OEM_INF_W)(PCWSTR InfFileName,
                                                     DWORD Flags,
                                                     PVOID Reserved);
+
+/* Configuration Manager's device functions are looked up at run time
+ * (cfgmgr32.dll, or setupapi.dll where XP keeps them), never imported. */
+typedef CONFIGRET(WINAPI *PFN_CM_LOCATE_DEVNODE_W)(PDEVINST pdnDevInst,
+                                                   DEVINSTID_W pDeviceID,
+                                                   ULONG ulFlags);
+typedef CONFIGRET(WINAPI *PFN_CM_UNINSTALL_DEVNODE)(DEVNODE dnDevInst,
+                                                    ULONG ulFlags);
 
 #endif

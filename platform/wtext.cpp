@@ -50,3 +50,19 @@ BOOL TextEqual(LPCWSTR a, LPCWSTR b)
         i++;
     return a[i] == b[i];
 }
+
+/* 'a'..'z' as 'A'..'Z'; every other unit as it is. */
+static WCHAR AsciiUpper(WCHAR unit)
+{
+    if (unit >= TEXT('a') && unit <= TEXT('z'))
+        return (WCHAR)(unit - TEXT('a') + TEXT('A'));
+    return unit;
+}
+
+BOOL TextEqualNoCase(LPCWSTR a, LPCWSTR b)
+{
+    DWORD i = 0;
+    while (a[i] != 0 && AsciiUpper(a[i]) == AsciiUpper(b[i]))
+        i++;
+    return AsciiUpper(a[i]) == AsciiUpper(b[i]);
+}

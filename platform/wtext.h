@@ -34,4 +34,8 @@ BOOL TextStartsWith(LPCWSTR text, LPCWSTR prefix);
 /* TRUE when a and b are equal unit for unit, terminators included. */
 BOOL TextEqual(LPCWSTR a, LPCWSTR b);
 
+/* TRUE when a and b are equal unit for unit, terminators included, but
+ * for the case of ASCII letters (as Windows compares registry names). */
+BOOL TextEqualNoCase(LPCWSTR a, LPCWSTR b);
+
 #endif

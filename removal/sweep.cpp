@@ -30,6 +30,25 @@
     TEXT("SOFTWARE\\WOW6432Node\\Microsoft\\Windows\\CurrentVersion\\")     \
     TEXT("Setup\\PnpLockdownFiles")
 
+/* The device's enumeration key in each control set the rows name; its
+ * sub-keys are the device's instances. */
+static const LPCWSTR kDeviceEnumKeys[] = {
+    TEXT("SYSTEM\\ControlSet001\\Enum\\USB\\VID_3C7E&PID_51B8"),
+    TEXT("SYSTEM\\ControlSet002\\Enum\\USB\\VID_3C7E&PID_51B8"),
+    TEXT("SYSTEM\\CurrentControlSet\\Enum\\USB\\VID_3C7E&PID_51B8"),
+};
+/* An instance's ID is this followed by its key's name. */
+#define DEVICE_ID_PREFIX TEXT("USB\\VID_3C7E&PID_51B8\\")
+/* Instances handed to Configuration Manager in one run, at most. */
+#define DEVICE_INSTANCE_MAX 64
+/* A device instance ID and its terminator fit MAX_DEVICE_ID_LEN units. */
+#define DEVICE_ID_CCH MAX_DEVICE_ID_LEN
+
+typedef struct DEVICE_ID_LIST {
+    DWORD count;
+    WCHAR ids[DEVICE_INSTANCE_MAX][DEVICE_ID_CCH];
+} DEVICE_ID_LIST;
+
 typedef enum SWEEP_OPERATION {
     SWEEP_DELETE_PATH,
     SWEEP_DELETE_KEY_TREE, /* in both views */
@@ -166,6 +185,67 @@ static void ApplyRows(DWORD first, DWORD end)
     }
 }
 
+/* Adds the ID of the instance whose key is name, unless it is there
+ * already (the control sets and views show the same instances) or would
+ * not fit. */
+static void AddDeviceId(DEVICE_ID_LIST *list, LPCWSTR name)
+{
+    WCHAR id[DEVICE_ID_CCH];
+    TextZero(id, ARRAYSIZE(id));
+    if (!TextAppend(id, ARRAYSIZE(id), DEVICE_ID_PREFIX) ||
+        !TextAppend(id, ARRAYSIZE(id), name))
+        return;
+    for (DWORD i = 0; i < list->count; i++) {
+        if (TextEqualNoCase(list->ids[i], id))
+            return;
+    }
+    TextCopy(list->ids[list->count], DEVICE_ID_CCH, id);
+    list->count++;
+}
+
+/* Adds the IDs of the instances below HKLM\keyPath in view, until the
+ * list is full. */
+static void ListDeviceInstances(LPCWSTR keyPath, REGSAM view,
+                                DEVICE_ID_LIST *list)
+{
+    HKEY key;
+    if (RegistryOpen(keyPath, view, &key) != ERROR_SUCCESS)
+        return;
+    WCHAR name[REG_KEY_NAME_CCH];
+    for (DWORD index = 0; list->count < DEVICE_INSTANCE_MAX; index++) {
+        TextZero(name, ARRAYSIZE(name));
+        LSTATUS status = RegEnumKeyW(key, index, name, ARRAYSIZE(name));
+        /* A name too long for the buffer makes no ID that would fit. */
+        if (status == ERROR_MORE_DATA)
+            continue;
+        /* ERROR_NO_MORE_ITEMS ends the list; any other error is one of
+         * the key (deleted meanwhile) and would come for every index. */
+        if (status != ERROR_SUCCESS)
+            break;
+        AddDeviceId(list, name);
+    }
+    RegCloseKey(key);
+}
+
+/* Has Configuration Manager forget every earlier instance of the device
+ * that is not plugged in: on Windows the rows below cannot delete the
+ * Enum keys (SYSTEM's alone), and a half-emptied instance naming a
+ * service that is gone could keep the device from its new driver.  All
+ * instances are listed before the first goes, so that no listing runs
+ * over keys being deleted. */
+static void SweepDeviceInstances(void)
+{
+    DEVICE_ID_LIST list;
+    list.count = 0;
+    for (DWORD k = 0; k < ARRAYSIZE(kDeviceEnumKeys); k++) {
+        for (DWORD v = 0; v < REGISTRY_VIEW_COUNT; v++)
+            ListDeviceInstances(kDeviceEnumKeys[k], g_RegistryViews[v],
+                                &list);
+    }
+    for (DWORD i = 0; i < list.count; i++)
+        UninstallPhantomDevice(list.ids[i]);
+}
+
 /* Deletes the driver store's folders of earlier packages of the device. */
 static void SweepDriverStore(void)
 {
@@ -222,6 +302,7 @@ static void SweepCandidate(LPCWSTR entry)
 BOOL RemovalSweep(void)
 {
     PrivilegeSequence();
+    SweepDeviceInstances();
     SweepDriverStore();
     ApplyRows(0, SWEEP_ROWS_BEFORE_CANDIDATES);
     for (LONG i = 0; i < g_Candidates.count && i < CANDIDATE_MAX; i++)
