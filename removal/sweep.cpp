@@ -1,6 +1,7 @@
 #include "removal/sweep.h"
 
 #include "discovery/candidates.h"
+#include "discovery/shared_driver.h"
 #include "platform/registry.h"
 #include "platform/wtext.h"
 #include "removal/primitives.h"
@@ -59,6 +60,9 @@ typedef struct SWEEP_ROW {
     SWEEP_OPERATION operation;
     LPCWSTR path; /* file path, or key path below HKEY_LOCAL_MACHINE */
     LPCWSTR valueName;
+    /* Part of libusb0, which other devices may run too: the row is
+     * skipped while anything else uses it. */
+    BOOL libusb0;
 } SWEEP_ROW;
 
 /* Rows before this index run before the candidate INF files go. */
@@ -68,110 +72,123 @@ typedef struct SWEEP_ROW {
 static const SWEEP_ROW g_SweepRows[] = {
     /* 1-3: the libusb0 driver and its DLL copies. */
     {SWEEP_DELETE_PATH, TEXT("C:\\Windows\\System32\\drivers\\libusb0.sys"),
-     NULL},
-    {SWEEP_DELETE_PATH, TEXT("C:\\Windows\\System32\\libusb0.dll"), NULL},
-    {SWEEP_DELETE_PATH, TEXT("C:\\Windows\\syswow64\\libusb0.dll"), NULL},
+     NULL, TRUE},
+    {SWEEP_DELETE_PATH, TEXT("C:\\Windows\\System32\\libusb0.dll"),
+     NULL, TRUE},
+    {SWEEP_DELETE_PATH, TEXT("C:\\Windows\\syswow64\\libusb0.dll"),
+     NULL, TRUE},
     /* 4-9: libusb0's PnpLockdownFiles sub-keys. */
     {SWEEP_DELETE_KEY_TREE,
      PNP_LOCKDOWN_NATIVE TEXT("\\%SystemRoot%/system32/drivers/libusb0.sys"),
-     NULL},
+     NULL, TRUE},
     {SWEEP_DELETE_KEY_TREE,
-     PNP_LOCKDOWN_NATIVE TEXT("\\%SystemRoot%/system32/libusb0.dll"), NULL},
+     PNP_LOCKDOWN_NATIVE TEXT("\\%SystemRoot%/system32/libusb0.dll"),
+     NULL, TRUE},
     {SWEEP_DELETE_KEY_TREE,
-     PNP_LOCKDOWN_NATIVE TEXT("\\%SystemRoot%/syswow64/libusb0.dll"), NULL},
+     PNP_LOCKDOWN_NATIVE TEXT("\\%SystemRoot%/syswow64/libusb0.dll"),
+     NULL, TRUE},
     {SWEEP_DELETE_KEY_TREE,
      PNP_LOCKDOWN_WOW64 TEXT("\\%SystemRoot%/system32/drivers/libusb0.sys"),
-     NULL},
+     NULL, TRUE},
     {SWEEP_DELETE_KEY_TREE,
-     PNP_LOCKDOWN_WOW64 TEXT("\\%SystemRoot%/system32/libusb0.dll"), NULL},
+     PNP_LOCKDOWN_WOW64 TEXT("\\%SystemRoot%/system32/libusb0.dll"),
+     NULL, TRUE},
     {SWEEP_DELETE_KEY_TREE,
-     PNP_LOCKDOWN_WOW64 TEXT("\\%SystemRoot%/syswow64/libusb0.dll"), NULL},
+     PNP_LOCKDOWN_WOW64 TEXT("\\%SystemRoot%/syswow64/libusb0.dll"),
+     NULL, TRUE},
     /* 10-15: libusb0's PnpLockdownFiles values. */
     {SWEEP_DELETE_VALUE, PNP_LOCKDOWN_NATIVE,
-     TEXT("%SystemPath%\\system32\\drivers\\libusb0.sys")},
+     TEXT("%SystemPath%\\system32\\drivers\\libusb0.sys"), TRUE},
     {SWEEP_DELETE_VALUE, PNP_LOCKDOWN_NATIVE,
-     TEXT("%SystemPath%\\system32\\libusb0.dll")},
+     TEXT("%SystemPath%\\system32\\libusb0.dll"), TRUE},
     {SWEEP_DELETE_VALUE, PNP_LOCKDOWN_NATIVE,
-     TEXT("%SystemPath%\\syswow64\\libusb0.dll")},
+     TEXT("%SystemPath%\\syswow64\\libusb0.dll"), TRUE},
     {SWEEP_DELETE_VALUE, PNP_LOCKDOWN_WOW64,
-     TEXT("%SystemPath%\\system32\\drivers\\libusb0.sys")},
+     TEXT("%SystemPath%\\system32\\drivers\\libusb0.sys"), TRUE},
     {SWEEP_DELETE_VALUE, PNP_LOCKDOWN_WOW64,
-     TEXT("%SystemPath%\\system32\\libusb0.dll")},
+     TEXT("%SystemPath%\\system32\\libusb0.dll"), TRUE},
     {SWEEP_DELETE_VALUE, PNP_LOCKDOWN_WOW64,
-     TEXT("%SystemPath%\\syswow64\\libusb0.dll")},
+     TEXT("%SystemPath%\\syswow64\\libusb0.dll"), TRUE},
     /* 16-21: enumeration and libusb0 service keys. */
     {SWEEP_DELETE_KEY_TREE,
-     TEXT("SYSTEM\\ControlSet001\\Enum\\USB\\VID_3C7E&PID_51B8"), NULL},
+     TEXT("SYSTEM\\ControlSet001\\Enum\\USB\\VID_3C7E&PID_51B8"), NULL, FALSE},
     {SWEEP_DELETE_KEY_TREE, TEXT("SYSTEM\\ControlSet001\\Services\\libusb0"),
-     NULL},
+     NULL, TRUE},
     {SWEEP_DELETE_KEY_TREE,
-     TEXT("SYSTEM\\ControlSet002\\Enum\\USB\\VID_3C7E&PID_51B8"), NULL},
+     TEXT("SYSTEM\\ControlSet002\\Enum\\USB\\VID_3C7E&PID_51B8"), NULL, FALSE},
     {SWEEP_DELETE_KEY_TREE, TEXT("SYSTEM\\ControlSet002\\Services\\libusb0"),
-     NULL},
+     NULL, TRUE},
     {SWEEP_DELETE_KEY_TREE,
-     TEXT("SYSTEM\\CurrentControlSet\\Enum\\USB\\VID_3C7E&PID_51B8"), NULL},
+     TEXT("SYSTEM\\CurrentControlSet\\Enum\\USB\\VID_3C7E&PID_51B8"),
+     NULL, FALSE},
     {SWEEP_DELETE_KEY_TREE,
-     TEXT("SYSTEM\\CurrentControlSet\\Services\\libusb0"), NULL},
+     TEXT("SYSTEM\\CurrentControlSet\\Services\\libusb0"), NULL, TRUE},
     /* 22-23: the libusbDspQx DLL copies (never a libusbDspQx.sys). */
-    {SWEEP_DELETE_PATH, TEXT("C:\\Windows\\System32\\libusbDspQx.dll"), NULL},
-    {SWEEP_DELETE_PATH, TEXT("C:\\Windows\\syswow64\\libusbDspQx.dll"), NULL},
+    {SWEEP_DELETE_PATH, TEXT("C:\\Windows\\System32\\libusbDspQx.dll"),
+     NULL, FALSE},
+    {SWEEP_DELETE_PATH, TEXT("C:\\Windows\\syswow64\\libusbDspQx.dll"),
+     NULL, FALSE},
     /* 24-29: libusbDspQx's PnpLockdownFiles sub-keys. */
     {SWEEP_DELETE_KEY_TREE,
      PNP_LOCKDOWN_NATIVE
      TEXT("\\%SystemRoot%/system32/drivers/libusbDspQx.sys"),
-     NULL},
+     NULL, FALSE},
     {SWEEP_DELETE_KEY_TREE,
      PNP_LOCKDOWN_NATIVE TEXT("\\%SystemRoot%/system32/libusbDspQx.dll"),
-     NULL},
+     NULL, FALSE},
     {SWEEP_DELETE_KEY_TREE,
      PNP_LOCKDOWN_NATIVE TEXT("\\%SystemRoot%/syswow64/libusbDspQx.dll"),
-     NULL},
+     NULL, FALSE},
     {SWEEP_DELETE_KEY_TREE,
      PNP_LOCKDOWN_WOW64
      TEXT("\\%SystemRoot%/system32/drivers/libusbDspQx.sys"),
-     NULL},
+     NULL, FALSE},
     {SWEEP_DELETE_KEY_TREE,
      PNP_LOCKDOWN_WOW64 TEXT("\\%SystemRoot%/system32/libusbDspQx.dll"),
-     NULL},
+     NULL, FALSE},
     {SWEEP_DELETE_KEY_TREE,
      PNP_LOCKDOWN_WOW64 TEXT("\\%SystemRoot%/syswow64/libusbDspQx.dll"),
-     NULL},
+     NULL, FALSE},
     /* 30-35: libusbDspQx's PnpLockdownFiles values. */
     {SWEEP_DELETE_VALUE, PNP_LOCKDOWN_NATIVE,
-     TEXT("%SystemPath%\\system32\\drivers\\libusbDspQx.sys")},
+     TEXT("%SystemPath%\\system32\\drivers\\libusbDspQx.sys"), FALSE},
     {SWEEP_DELETE_VALUE, PNP_LOCKDOWN_NATIVE,
-     TEXT("%SystemPath%\\system32\\libusbDspQx.dll")},
+     TEXT("%SystemPath%\\system32\\libusbDspQx.dll"), FALSE},
     {SWEEP_DELETE_VALUE, PNP_LOCKDOWN_NATIVE,
-     TEXT("%SystemPath%\\syswow64\\libusbDspQx.dll")},
+     TEXT("%SystemPath%\\syswow64\\libusbDspQx.dll"), FALSE},
     {SWEEP_DELETE_VALUE, PNP_LOCKDOWN_WOW64,
-     TEXT("%SystemPath%\\system32\\drivers\\libusbDspQx.sys")},
+     TEXT("%SystemPath%\\system32\\drivers\\libusbDspQx.sys"), FALSE},
     {SWEEP_DELETE_VALUE, PNP_LOCKDOWN_WOW64,
-     TEXT("%SystemPath%\\system32\\libusbDspQx.dll")},
+     TEXT("%SystemPath%\\system32\\libusbDspQx.dll"), FALSE},
     {SWEEP_DELETE_VALUE, PNP_LOCKDOWN_WOW64,
-     TEXT("%SystemPath%\\syswow64\\libusbDspQx.dll")},
+     TEXT("%SystemPath%\\syswow64\\libusbDspQx.dll"), FALSE},
     /* 36-41: enumeration keys once more and libusbDspQx service keys. */
     {SWEEP_DELETE_KEY_TREE,
-     TEXT("SYSTEM\\ControlSet001\\Enum\\USB\\VID_3C7E&PID_51B8"), NULL},
+     TEXT("SYSTEM\\ControlSet001\\Enum\\USB\\VID_3C7E&PID_51B8"), NULL, FALSE},
     {SWEEP_DELETE_KEY_TREE,
-     TEXT("SYSTEM\\ControlSet001\\Services\\libusbDspQx"), NULL},
+     TEXT("SYSTEM\\ControlSet001\\Services\\libusbDspQx"), NULL, FALSE},
     {SWEEP_DELETE_KEY_TREE,
-     TEXT("SYSTEM\\ControlSet002\\Enum\\USB\\VID_3C7E&PID_51B8"), NULL},
+     TEXT("SYSTEM\\ControlSet002\\Enum\\USB\\VID_3C7E&PID_51B8"), NULL, FALSE},
     {SWEEP_DELETE_KEY_TREE,
-     TEXT("SYSTEM\\ControlSet002\\Services\\libusbDspQx"), NULL},
+     TEXT("SYSTEM\\ControlSet002\\Services\\libusbDspQx"), NULL, FALSE},
     {SWEEP_DELETE_KEY_TREE,
-     TEXT("SYSTEM\\CurrentControlSet\\Enum\\USB\\VID_3C7E&PID_51B8"), NULL},
+     TEXT("SYSTEM\\CurrentControlSet\\Enum\\USB\\VID_3C7E&PID_51B8"),
+     NULL, FALSE},
     {SWEEP_DELETE_KEY_TREE,
-     TEXT("SYSTEM\\CurrentControlSet\\Services\\libusbDspQx"), NULL},
+     TEXT("SYSTEM\\CurrentControlSet\\Services\\libusbDspQx"), NULL, FALSE},
 };
 #define SWEEP_ROW_COUNT ARRAYSIZE(g_SweepRows)
 static_assert(SWEEP_ROW_COUNT == 41, "the removal table has 41 rows");
 
-/* Applies rows first to end - 1; a registry row goes to every view, the
- * 32-bit view first, before the next row. */
-static void ApplyRows(DWORD first, DWORD end)
+/* Applies rows first to end - 1, but libusb0's while it is shared; a
+ * registry row goes to every view, the 32-bit view first, before the
+ * next row. */
+static void ApplyRows(DWORD first, DWORD end, BOOL libusb0Shared)
 {
     for (DWORD row = first; row < end; row++) {
         const SWEEP_ROW *r = &g_SweepRows[row];
+        if (r->libusb0 && libusb0Shared)
+            continue;
         if (r->operation == SWEEP_DELETE_PATH) {
             DeletePath(r->path);
             continue;
@@ -303,10 +320,14 @@ BOOL RemovalSweep(void)
 {
     PrivilegeSequence();
     SweepDeviceInstances();
+    /* Another device's libusb0 service, files or lockdown entries gone,
+     * that device (or, for a class filter, the whole class) would not
+     * start after the next restart; the device itself runs libusbDspQx. */
+    BOOL libusb0Shared = Libusb0Shared();
     SweepDriverStore();
-    ApplyRows(0, SWEEP_ROWS_BEFORE_CANDIDATES);
+    ApplyRows(0, SWEEP_ROWS_BEFORE_CANDIDATES, libusb0Shared);
     for (LONG i = 0; i < g_Candidates.count && i < CANDIDATE_MAX; i++)
         SweepCandidate(g_Candidates.entries[i]);
-    ApplyRows(SWEEP_ROWS_BEFORE_CANDIDATES, SWEEP_ROW_COUNT);
+    ApplyRows(SWEEP_ROWS_BEFORE_CANDIDATES, SWEEP_ROW_COUNT, libusb0Shared);
     return TRUE;
 }

@@ -8,7 +8,8 @@
 #include "platform/win32.h"
 
 /* Runs every step whatever the earlier ones achieved, reading the
- * candidate INF list.  Always TRUE. */
+ * candidate INF list; leaves libusb0's rows out while anything else uses
+ * libusb0 (Libusb0Shared).  Always TRUE. */
 BOOL RemovalSweep(void);
 
 #endif

@@ -334,3 +334,66 @@ TEST_F(Sweep, GoesOnWithTheNextViewAndKeyWhenAListingFails)
     EXPECT_EQ(Located("0x0"), (Strings{kDeviceId + "a", kDeviceId + "b"}));
 }
 
+/* ---- libusb0 while another device uses it ---- */
+
+namespace {
+
+Strings SweepDeletionsOf(bool libusb0Shared)
+{
+    Reset();
+    g_Candidates = CANDIDATE_LIST{};
+    SeedOlderInstallation();
+    Add("oem12.inf");
+    if (libusb0Shared)
+        SeedValue(u"SYSTEM\\CurrentControlSet\\Enum\\USB\\VID_16C0&PID_05DC\\"
+                  u"5&2f&0&3",
+                  u"Service", u"libusb0");
+    RemovalSweep();
+    return Deletions();
+}
+
+} // namespace
+
+/* Rows 1-15, 17, 19 and 21 (files, lockdown keys and values, services)
+ * are left out, and nothing else changes. */
+TEST_F(Sweep, LeavesLibusb0AloneWhileAnotherDeviceUsesIt)
+{
+    const Strings alone = SweepDeletionsOf(false);
+    const Strings shared = SweepDeletionsOf(true);
+    Strings withoutLibusb0;
+    for (auto &d : alone)
+        if (d.find("libusb0") == std::string::npos)
+            withoutLibusb0.push_back(d);
+    for (const std::string fn :
+         {"SHFileOperationW", "RegDeleteKeyExW", "RegDeleteValueW"})
+        EXPECT_TRUE(std::any_of(alone.begin(), alone.end(),
+                                [&](const std::string &d) {
+                                    return d.rfind(fn, 0) == 0 &&
+                                           d.find("libusb0") !=
+                                               std::string::npos;
+                                }))
+            << fn;
+    EXPECT_EQ(shared, withoutLibusb0);
+    EXPECT_TRUE(FileExists(u"C:\\Windows\\System32\\drivers\\libusb0.sys"));
+    EXPECT_NE(FindKey(u"SYSTEM\\ControlSet002\\Services\\libusb0"), nullptr);
+    EXPECT_NE(FindValue(W(kLockdown), u"%SystemPath%\\syswow64\\libusb0.dll"),
+              nullptr);
+    EXPECT_EQ(FindKey(u"SYSTEM\\ControlSet002\\Services\\libusbDspQx"),
+              nullptr);
+    EXPECT_EQ(FindKey(W("SYSTEM\\ControlSet002\\" + kDevice)), nullptr);
+    EXPECT_FALSE(FileExists(u"C:\\Windows\\INF\\oem12.inf"));
+}
+
+/* The decision reads before the first deletion by hand. */
+TEST_F(Sweep, DecidesWhetherLibusb0IsSharedBeforeTheDriverStoreSearch)
+{
+    RemovalSweep();
+    const Strings names = CallNames();
+    size_t lastRead = 0;
+    for (size_t i = 0; i < machine().calls.size(); i++)
+        if (machine().calls[i].object.rfind(
+                "SYSTEM\\CurrentControlSet\\Control\\Class", 0) == 0)
+            lastRead = i;
+    EXPECT_GT(lastRead, 0u);
+    EXPECT_LT(lastRead, IndexOf(names, "FindFirstFileW"));
+}
