@@ -14,8 +14,8 @@ namespace {
 const u16 kEnumRoot = u"SYSTEM\\CurrentControlSet\\Enum\\";
 
 /* "Enumerator\Device\Instance": three non-empty parts, shorter than
- * MAX_DEVICE_ID_LEN.  Stand-in: the characters of each part are not
- * checked, as Windows does. */
+ * MAX_DEVICE_ID_LEN.  Stand-in: Windows also refuses some characters in
+ * the parts; they are not checked here. */
 bool IsDeviceInstanceId(const u16 &id)
 {
     if (id.empty() || id.size() >= MAX_DEVICE_ID_LEN)
