@@ -10,6 +10,9 @@
 #                           it was; the REL paths (below drive C) may have
 #                           been added by the run
 #   older_report            prints which targets went and which stayed
+#   older_libusb0_shared    makes libusb0's files, lockdown entries and
+#                           services no targets (after older_seed: another
+#                           device runs libusb0, so they must stay)
 #
 # Measured under Wine 8.0 in the default 64-bit prefix:
 # - a 32-bit process's C:\windows\system32 is syswow64, DriverStore and
@@ -173,6 +176,27 @@ older_seed() {
     } >"$reg_file.txt"
     { printf '\xff\xfe'; sed 's/$/\r/' "$reg_file.txt" | iconv -f UTF-8 -t UTF-16LE; } >"$reg_file"
     e2e_wine reg import "$(e2e_win_path "$reg_file")" || e2e_fail "reg import failed"
+}
+
+# older_libusb0_shared: libusb0's targets become things the run must leave
+# as they were.
+older_libusb0_shared() {
+    local -a files=() keys=() values=()
+    local f k v
+    for f in "${target_files[@]}"; do
+        if [[ ${f,,} == *libusb0.* ]]; then control_files+=("$f"); else files+=("$f"); fi
+    done
+    for k in "${target_keys[@]}"; do
+        [[ ${k,,} == *libusb0.* || ${k,,} == *'\libusb0' ]] || keys+=("$k")
+    done
+    for v in "${target_values[@]}"; do
+        [[ ${v,,} == *libusb0.* ]] || values+=("$v")
+    done
+    target_files=("${files[@]}")
+    target_keys=("${keys[@]}")
+    target_values=("${values[@]}")
+    # ControlSet001 and ControlSet002 are exported whole already.
+    reg_roots+=("$HKLM\\SYSTEM\\CurrentControlSet\\Services\\libusb0")
 }
 
 # snapshot_files: every file and folder where the sweep deletes, one line

@@ -662,7 +662,8 @@ HANDLE WINAPI HostOpenPrivateNamespaceW(LPVOID, LPCWSTR);
 namespace {
 
 /* The DLLs the system folder holds for the installer's lookups by name. */
-const char16_t *const kSystemDlls[] = {u"ADVAPI32.DLL", u"SETUPAPI.DLL"};
+const char16_t *const kSystemDlls[] = {u"ADVAPI32.DLL", u"SETUPAPI.DLL",
+                                       u"CFGMGR32.DLL"};
 
 /* Windows' known DLLs among them: always the system's copy, whatever the
  * search order.  Stand-in: setupapi is left out, as on XP (later
@@ -738,6 +739,9 @@ BOOL WINAPI HostSetDllDirectoryW(LPCWSTR path)
     return TRUE;
 }
 
+CONFIGRET WINAPI HostCM_Locate_DevNodeW(PDEVINST, DEVINSTID_W, ULONG);
+CONFIGRET WINAPI HostCM_Uninstall_DevNode(DEVNODE, ULONG);
+
 HMODULE WINAPI LoadLibraryW(LPCWSTR name)
 {
     u16 lib = FromWide(name);
@@ -777,7 +781,10 @@ HMODULE WINAPI LoadLibraryW(LPCWSTR name)
         if (planted && !planted->dir)
             return LoadedModule(beside);
     }
-    if (Listed(file, kSystemDlls, std::size(kSystemDlls)))
+    /* Stand-in: a machine may lack cfgmgr32 (XP keeps the functions in
+     * setupapi). */
+    if (Listed(file, kSystemDlls, std::size(kSystemDlls)) &&
+        (file != u"CFGMGR32.DLL" || machine().hasCfgMgr32))
         return LoadedModule(system);
     SetLastError(ERROR_MOD_NOT_FOUND);
     return NULL;
@@ -834,6 +841,15 @@ FARPROC WINAPI GetProcAddress(HMODULE module, LPCSTR name)
             for (auto &f : kNamespaceApi)
                 if (proc == f.name)
                     return f.proc;
+        }
+        /* cfgmgr32 forwards these to setupapi, which exports them
+         * itself. */
+        if (file == u"CFGMGR32.DLL" ||
+            (file == u"SETUPAPI.DLL" && machine().setupapiHasConfigManager)) {
+            if (proc == "CM_Locate_DevNodeW")
+                return reinterpret_cast<FARPROC>(&HostCM_Locate_DevNodeW);
+            if (proc == "CM_Uninstall_DevNode")
+                return reinterpret_cast<FARPROC>(&HostCM_Uninstall_DevNode);
         }
     }
     SetLastError(ERROR_PROC_NOT_FOUND);

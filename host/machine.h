@@ -144,6 +144,23 @@ struct Machine {
     bool hasSetDllDirectory = true;
     bool hasRegDeleteKeyEx = true;
     bool hasSetupUninstallOEMInf = true; /* setupapi exports it */
+    /* cfgmgr32.dll is there, exporting Configuration Manager's functions;
+     * setupapi.dll exports them too (XP keeps them there). */
+    bool hasCfgMgr32 = true;
+    bool setupapiHasConfigManager = true;
+    /* Windows: the Enum tree below SYSTEM\<control set> is writable only
+     * by SYSTEM, so RegDeleteKeyW and RegDeleteKeyExW, which reopen the
+     * key for DELETE without backup semantics, are refused to an
+     * administrator (ERROR_ACCESS_DENIED), while its values still go
+     * through a key opened with REG_OPTION_BACKUP_RESTORE.  Stand-in: off
+     * unless a test sets it, as Wine (which enforces no registry ACLs)
+     * behaves; Configuration Manager's uninstall, done by the PnP service,
+     * is not refused either way. */
+    bool enumRefusesDelete = false;
+    /* Device instance IDs (USB\VID_...\<instance>) of devices plugged
+     * in now; every other instance with a key below
+     * CurrentControlSet\Enum is a phantom. */
+    std::set<u16> presentDevices;
     bool hasResources = false;     /* icons, menu, accelerators, dialog */
     std::map<UINT, u16> strings;   /* string table */
     /* When set, SHFileOperationW returns this without doing anything. */
@@ -173,6 +190,7 @@ struct Machine {
     std::vector<DialogRecord> dialogs;
     std::vector<std::pair<HWND, INT_PTR>> endedDialogs;
     std::vector<u16> registeredInfs; /* INF paths handed to setup */
+    std::vector<u16> devnodes; /* located instance IDs; devnode = index + 1 */
     int loadedLibraries = 0;         /* LoadLibraryW minus FreeLibrary */
     /* Full path of the module each successful LoadLibraryW returned. */
     std::vector<u16> loadedModules;

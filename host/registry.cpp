@@ -115,6 +115,11 @@ LSTATUS DeleteKeyAt(const std::vector<u16> &parts)
     /* Windows deletes only a key without sub-keys. */
     if (!key->subkeys.empty() || key->refuseDelete)
         return ERROR_ACCESS_DENIED;
+    /* SYSTEM\<control set>\Enum and below: SYSTEM's alone (see
+     * Machine::enumRefusesDelete). */
+    if (machine().enumRefusesDelete && parts.size() >= 3 &&
+        EqualNoCase(parts[0], u"SYSTEM") && EqualNoCase(parts[2], u"Enum"))
+        return ERROR_ACCESS_DENIED;
     parent->subkeys.erase(Upper(parts.back()));
     return ERROR_SUCCESS;
 }

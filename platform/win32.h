@@ -28,6 +28,7 @@
 #include <setupapi.h>
 #include <sddl.h>
 #include <aclapi.h>
+#include <cfgmgr32.h>
 #else
 #include "../host/winhost.h"
 #endif
@@ -72,5 +73,12 @@ typedef HANDLE(WINAPI *PFN_CREATE_PRIVATE_NAMESPACE_W)(
     LPVOID lpBoundaryDescriptor, LPCWSTR lpAliasPrefix);
 typedef HANDLE(WINAPI *PFN_OPEN_PRIVATE_NAMESPACE_W)(
     LPVOID lpBoundaryDescriptor, LPCWSTR lpAliasPrefix);
+/* Configuration Manager's device functions are looked up at run time
+ * (cfgmgr32.dll, or setupapi.dll where XP keeps them), never imported. */
+typedef CONFIGRET(WINAPI *PFN_CM_LOCATE_DEVNODE_W)(PDEVINST pdnDevInst,
+                                                   DEVINSTID_W pDeviceID,
+                                                   ULONG ulFlags);
+typedef CONFIGRET(WINAPI *PFN_CM_UNINSTALL_DEVNODE)(DEVNODE dnDevInst,
+                                                    ULONG ulFlags);
 
 #endif

@@ -85,6 +85,55 @@ BOOL UninstallOemInf(LPCWSTR name)
     return uninstalled;
 }
 
+/* Where Configuration Manager's functions live: cfgmgr32.dll from Windows
+ * 2000 on, setupapi.dll as well on XP (cfgmgr32 forwards to it there). */
+static const LPCWSTR kConfigManagerLibraries[] = {TEXT("cfgmgr32.dll"),
+                                                  TEXT("setupapi.dll")};
+
+/* Locates deviceId and uninstalls it only when the phantom lookup found
+ * it: Wine 8 answers CR_FAILURE to every lookup and exports
+ * CM_Uninstall_DevNode as a stub that ends the process when called. */
+static BOOL UninstallIfPhantom(PFN_CM_LOCATE_DEVNODE_W locate,
+                               PFN_CM_UNINSTALL_DEVNODE uninstall,
+                               LPWSTR deviceId)
+{
+    DEVINST devnode = 0;
+    /* Plugged in now: left alone, the user restarts before plugging in. */
+    if (locate(&devnode, deviceId, CM_LOCATE_DEVNODE_NORMAL) == CR_SUCCESS)
+        return FALSE;
+    devnode = 0;
+    if (locate(&devnode, deviceId, CM_LOCATE_DEVNODE_PHANTOM) != CR_SUCCESS)
+        return FALSE;
+    return uninstall(devnode, 0) == CR_SUCCESS;
+}
+
+BOOL UninstallPhantomDevice(LPWSTR deviceId)
+{
+    /* The Enum tree is SYSTEM's: deleting an instance's keys by hand is
+     * refused on Windows, and would leave the PnP manager's own record of
+     * the instance.  Configuration Manager's uninstall is the supported
+     * way to have Windows forget it. */
+    for (DWORD i = 0; i < ARRAYSIZE(kConfigManagerLibraries); i++) {
+        FARPROC locateProc;
+        HMODULE module = LoadFunction(kConfigManagerLibraries[i],
+                                      "CM_Locate_DevNodeW", &locateProc);
+        if (module == NULL)
+            continue;
+        FARPROC uninstallProc = GetProcAddress(module, "CM_Uninstall_DevNode");
+        if (uninstallProc == NULL) {
+            FreeLibrary(module);
+            continue;
+        }
+        BOOL uninstalled = UninstallIfPhantom(
+            (PFN_CM_LOCATE_DEVNODE_W)(void (*)(void))locateProc,
+            (PFN_CM_UNINSTALL_DEVNODE)(void (*)(void))uninstallProc,
+            deviceId);
+        FreeLibrary(module);
+        return uninstalled;
+    }
+    return FALSE;
+}
+
 /* Deletes the sub-keys of an open key, highest index first, so that the
  * indexes still to be visited stay valid. */
 /* Recursion: REG_PATH_CCH bounds the depth; REGSAM is a DWORD.

@@ -29,6 +29,12 @@ BOOL DeletePath(LPCWSTR path);
  * lacks the function. */
 BOOL UninstallOemInf(LPCWSTR name);
 
+/* Has Configuration Manager forget the device instance deviceId when it
+ * is not plugged in (CM_Uninstall_DevNode on what the phantom lookup
+ * found).  TRUE: uninstalled.  FALSE: present, not found, refused, or
+ * neither cfgmgr32.dll nor setupapi.dll has the functions. */
+BOOL UninstallPhantomDevice(LPWSTR deviceId);
+
 /* Deletes HKLM\path with every sub-key and value, in view.  TRUE: the
  * top key was deleted (or, without RegDeleteKeyExW, it opened).  FALSE
  * otherwise. */

@@ -1,6 +1,7 @@
 #include "removal/sweep.h"
 
 #include "discovery/candidates.h"
+#include "discovery/shared_driver.h"
 #include "platform/registry.h"
 #include "platform/wtext.h"
 #include "removal/primitives.h"
@@ -30,6 +31,25 @@
     TEXT("SOFTWARE\\WOW6432Node\\Microsoft\\Windows\\CurrentVersion\\")     \
     TEXT("Setup\\PnpLockdownFiles")
 
+/* The device's enumeration key in each control set the rows name; its
+ * sub-keys are the device's instances. */
+static const LPCWSTR kDeviceEnumKeys[] = {
+    TEXT("SYSTEM\\ControlSet001\\Enum\\USB\\VID_3C7E&PID_51B8"),
+    TEXT("SYSTEM\\ControlSet002\\Enum\\USB\\VID_3C7E&PID_51B8"),
+    TEXT("SYSTEM\\CurrentControlSet\\Enum\\USB\\VID_3C7E&PID_51B8"),
+};
+/* An instance's ID is this followed by its key's name. */
+#define DEVICE_ID_PREFIX TEXT("USB\\VID_3C7E&PID_51B8\\")
+/* Instances handed to Configuration Manager in one run, at most. */
+#define DEVICE_INSTANCE_MAX 64
+/* A device instance ID and its terminator fit MAX_DEVICE_ID_LEN units. */
+#define DEVICE_ID_CCH MAX_DEVICE_ID_LEN
+
+typedef struct DEVICE_ID_LIST {
+    DWORD count;
+    WCHAR ids[DEVICE_INSTANCE_MAX][DEVICE_ID_CCH];
+} DEVICE_ID_LIST;
+
 typedef enum SWEEP_OPERATION {
     SWEEP_DELETE_PATH,
     SWEEP_DELETE_KEY_TREE, /* in both views */
@@ -40,6 +60,9 @@ typedef struct SWEEP_ROW {
     SWEEP_OPERATION operation;
     LPCWSTR path; /* file path, or key path below HKEY_LOCAL_MACHINE */
     LPCWSTR valueName;
+    /* Part of libusb0, which other devices may run too: the row is
+     * skipped while anything else uses it. */
+    BOOL libusb0;
 } SWEEP_ROW;
 
 /* Rows before this index run before the candidate INF files go. */
@@ -49,113 +72,130 @@ typedef struct SWEEP_ROW {
 static const SWEEP_ROW g_SweepRows[] = {
     /* 1-3: the libusb0 driver and its DLL copies. */
     {SWEEP_DELETE_PATH, TEXT("C:\\Windows\\System32\\drivers\\libusb0.sys"),
-     NULL},
-    {SWEEP_DELETE_PATH, TEXT("C:\\Windows\\System32\\libusb0.dll"), NULL},
-    {SWEEP_DELETE_PATH, TEXT("C:\\Windows\\syswow64\\libusb0.dll"), NULL},
+     NULL, TRUE},
+    {SWEEP_DELETE_PATH, TEXT("C:\\Windows\\System32\\libusb0.dll"),
+     NULL, TRUE},
+    {SWEEP_DELETE_PATH, TEXT("C:\\Windows\\syswow64\\libusb0.dll"),
+     NULL, TRUE},
     /* 4-9: libusb0's PnpLockdownFiles sub-keys. */
     {SWEEP_DELETE_KEY_TREE,
      PNP_LOCKDOWN_NATIVE TEXT("\\%SystemRoot%/system32/drivers/libusb0.sys"),
-     NULL},
+     NULL, TRUE},
     {SWEEP_DELETE_KEY_TREE,
-     PNP_LOCKDOWN_NATIVE TEXT("\\%SystemRoot%/system32/libusb0.dll"), NULL},
+     PNP_LOCKDOWN_NATIVE TEXT("\\%SystemRoot%/system32/libusb0.dll"),
+     NULL, TRUE},
     {SWEEP_DELETE_KEY_TREE,
-     PNP_LOCKDOWN_NATIVE TEXT("\\%SystemRoot%/syswow64/libusb0.dll"), NULL},
+     PNP_LOCKDOWN_NATIVE TEXT("\\%SystemRoot%/syswow64/libusb0.dll"),
+     NULL, TRUE},
     {SWEEP_DELETE_KEY_TREE,
      PNP_LOCKDOWN_WOW64 TEXT("\\%SystemRoot%/system32/drivers/libusb0.sys"),
-     NULL},
+     NULL, TRUE},
     {SWEEP_DELETE_KEY_TREE,
-     PNP_LOCKDOWN_WOW64 TEXT("\\%SystemRoot%/system32/libusb0.dll"), NULL},
+     PNP_LOCKDOWN_WOW64 TEXT("\\%SystemRoot%/system32/libusb0.dll"),
+     NULL, TRUE},
     {SWEEP_DELETE_KEY_TREE,
-     PNP_LOCKDOWN_WOW64 TEXT("\\%SystemRoot%/syswow64/libusb0.dll"), NULL},
+     PNP_LOCKDOWN_WOW64 TEXT("\\%SystemRoot%/syswow64/libusb0.dll"),
+     NULL, TRUE},
     /* 10-15: libusb0's PnpLockdownFiles values. */
     {SWEEP_DELETE_VALUE, PNP_LOCKDOWN_NATIVE,
-     TEXT("%SystemPath%\\system32\\drivers\\libusb0.sys")},
+     TEXT("%SystemPath%\\system32\\drivers\\libusb0.sys"), TRUE},
     {SWEEP_DELETE_VALUE, PNP_LOCKDOWN_NATIVE,
-     TEXT("%SystemPath%\\system32\\libusb0.dll")},
+     TEXT("%SystemPath%\\system32\\libusb0.dll"), TRUE},
     {SWEEP_DELETE_VALUE, PNP_LOCKDOWN_NATIVE,
-     TEXT("%SystemPath%\\syswow64\\libusb0.dll")},
+     TEXT("%SystemPath%\\syswow64\\libusb0.dll"), TRUE},
     {SWEEP_DELETE_VALUE, PNP_LOCKDOWN_WOW64,
-     TEXT("%SystemPath%\\system32\\drivers\\libusb0.sys")},
+     TEXT("%SystemPath%\\system32\\drivers\\libusb0.sys"), TRUE},
     {SWEEP_DELETE_VALUE, PNP_LOCKDOWN_WOW64,
-     TEXT("%SystemPath%\\system32\\libusb0.dll")},
+     TEXT("%SystemPath%\\system32\\libusb0.dll"), TRUE},
     {SWEEP_DELETE_VALUE, PNP_LOCKDOWN_WOW64,
-     TEXT("%SystemPath%\\syswow64\\libusb0.dll")},
+     TEXT("%SystemPath%\\syswow64\\libusb0.dll"), TRUE},
     /* 16-21: enumeration and libusb0 service keys. */
     {SWEEP_DELETE_KEY_TREE,
-     TEXT("SYSTEM\\ControlSet001\\Enum\\USB\\VID_3C7E&PID_51B8"), NULL},
+     TEXT("SYSTEM\\ControlSet001\\Enum\\USB\\VID_3C7E&PID_51B8"), NULL, FALSE},
     {SWEEP_DELETE_KEY_TREE, TEXT("SYSTEM\\ControlSet001\\Services\\libusb0"),
-     NULL},
+     NULL, TRUE},
     {SWEEP_DELETE_KEY_TREE,
-     TEXT("SYSTEM\\ControlSet002\\Enum\\USB\\VID_3C7E&PID_51B8"), NULL},
+     TEXT("SYSTEM\\ControlSet002\\Enum\\USB\\VID_3C7E&PID_51B8"), NULL, FALSE},
     {SWEEP_DELETE_KEY_TREE, TEXT("SYSTEM\\ControlSet002\\Services\\libusb0"),
-     NULL},
+     NULL, TRUE},
     {SWEEP_DELETE_KEY_TREE,
-     TEXT("SYSTEM\\CurrentControlSet\\Enum\\USB\\VID_3C7E&PID_51B8"), NULL},
+     TEXT("SYSTEM\\CurrentControlSet\\Enum\\USB\\VID_3C7E&PID_51B8"),
+     NULL, FALSE},
     {SWEEP_DELETE_KEY_TREE,
-     TEXT("SYSTEM\\CurrentControlSet\\Services\\libusb0"), NULL},
+     TEXT("SYSTEM\\CurrentControlSet\\Services\\libusb0"), NULL, TRUE},
     /* 22-23: the libusbDspQx DLL copies (never a libusbDspQx.sys). */
-    {SWEEP_DELETE_PATH, TEXT("C:\\Windows\\System32\\libusbDspQx.dll"), NULL},
-    {SWEEP_DELETE_PATH, TEXT("C:\\Windows\\syswow64\\libusbDspQx.dll"), NULL},
+    {SWEEP_DELETE_PATH, TEXT("C:\\Windows\\System32\\libusbDspQx.dll"),
+     NULL, FALSE},
+    {SWEEP_DELETE_PATH, TEXT("C:\\Windows\\syswow64\\libusbDspQx.dll"),
+     NULL, FALSE},
     /* 24-29: libusbDspQx's PnpLockdownFiles sub-keys. */
     {SWEEP_DELETE_KEY_TREE,
      PNP_LOCKDOWN_NATIVE
      TEXT("\\%SystemRoot%/system32/drivers/libusbDspQx.sys"),
-     NULL},
+     NULL, FALSE},
     {SWEEP_DELETE_KEY_TREE,
      PNP_LOCKDOWN_NATIVE TEXT("\\%SystemRoot%/system32/libusbDspQx.dll"),
-     NULL},
+     NULL, FALSE},
     {SWEEP_DELETE_KEY_TREE,
      PNP_LOCKDOWN_NATIVE TEXT("\\%SystemRoot%/syswow64/libusbDspQx.dll"),
-     NULL},
+     NULL, FALSE},
     {SWEEP_DELETE_KEY_TREE,
      PNP_LOCKDOWN_WOW64
      TEXT("\\%SystemRoot%/system32/drivers/libusbDspQx.sys"),
-     NULL},
+     NULL, FALSE},
     {SWEEP_DELETE_KEY_TREE,
      PNP_LOCKDOWN_WOW64 TEXT("\\%SystemRoot%/system32/libusbDspQx.dll"),
-     NULL},
+     NULL, FALSE},
     {SWEEP_DELETE_KEY_TREE,
      PNP_LOCKDOWN_WOW64 TEXT("\\%SystemRoot%/syswow64/libusbDspQx.dll"),
-     NULL},
+     NULL, FALSE},
     /* 30-35: libusbDspQx's PnpLockdownFiles values. */
     {SWEEP_DELETE_VALUE, PNP_LOCKDOWN_NATIVE,
-     TEXT("%SystemPath%\\system32\\drivers\\libusbDspQx.sys")},
+     TEXT("%SystemPath%\\system32\\drivers\\libusbDspQx.sys"), FALSE},
     {SWEEP_DELETE_VALUE, PNP_LOCKDOWN_NATIVE,
-     TEXT("%SystemPath%\\system32\\libusbDspQx.dll")},
+     TEXT("%SystemPath%\\system32\\libusbDspQx.dll"), FALSE},
     {SWEEP_DELETE_VALUE, PNP_LOCKDOWN_NATIVE,
-     TEXT("%SystemPath%\\syswow64\\libusbDspQx.dll")},
+     TEXT("%SystemPath%\\syswow64\\libusbDspQx.dll"), FALSE},
     {SWEEP_DELETE_VALUE, PNP_LOCKDOWN_WOW64,
-     TEXT("%SystemPath%\\system32\\drivers\\libusbDspQx.sys")},
+     TEXT("%SystemPath%\\system32\\drivers\\libusbDspQx.sys"), FALSE},
     {SWEEP_DELETE_VALUE, PNP_LOCKDOWN_WOW64,
-     TEXT("%SystemPath%\\system32\\libusbDspQx.dll")},
+     TEXT("%SystemPath%\\system32\\libusbDspQx.dll"), FALSE},
     {SWEEP_DELETE_VALUE, PNP_LOCKDOWN_WOW64,
-     TEXT("%SystemPath%\\syswow64\\libusbDspQx.dll")},
+     TEXT("%SystemPath%\\syswow64\\libusbDspQx.dll"), FALSE},
     /* 36-41: enumeration keys once more and libusbDspQx service keys. */
     {SWEEP_DELETE_KEY_TREE,
-     TEXT("SYSTEM\\ControlSet001\\Enum\\USB\\VID_3C7E&PID_51B8"), NULL},
+     TEXT("SYSTEM\\ControlSet001\\Enum\\USB\\VID_3C7E&PID_51B8"), NULL, FALSE},
     {SWEEP_DELETE_KEY_TREE,
-     TEXT("SYSTEM\\ControlSet001\\Services\\libusbDspQx"), NULL},
+     TEXT("SYSTEM\\ControlSet001\\Services\\libusbDspQx"), NULL, FALSE},
     {SWEEP_DELETE_KEY_TREE,
-     TEXT("SYSTEM\\ControlSet002\\Enum\\USB\\VID_3C7E&PID_51B8"), NULL},
+     TEXT("SYSTEM\\ControlSet002\\Enum\\USB\\VID_3C7E&PID_51B8"), NULL, FALSE},
     {SWEEP_DELETE_KEY_TREE,
-     TEXT("SYSTEM\\ControlSet002\\Services\\libusbDspQx"), NULL},
+     TEXT("SYSTEM\\ControlSet002\\Services\\libusbDspQx"), NULL, FALSE},
     {SWEEP_DELETE_KEY_TREE,
-     TEXT("SYSTEM\\CurrentControlSet\\Enum\\USB\\VID_3C7E&PID_51B8"), NULL},
+     TEXT("SYSTEM\\CurrentControlSet\\Enum\\USB\\VID_3C7E&PID_51B8"),
+     NULL, FALSE},
     {SWEEP_DELETE_KEY_TREE,
-     TEXT("SYSTEM\\CurrentControlSet\\Services\\libusbDspQx"), NULL},
+     TEXT("SYSTEM\\CurrentControlSet\\Services\\libusbDspQx"), NULL, FALSE},
 };
 #define SWEEP_ROW_COUNT ARRAYSIZE(g_SweepRows)
 static_assert(SWEEP_ROW_COUNT == 41, "the removal table has 41 rows");
 
-/* Applies rows first to end - 1; a registry row goes to every view, the
- * 32-bit view first, before the next row.  File rows only with
- * deletePaths. */
-static void ApplyRows(DWORD first, DWORD end, BOOL deletePaths)
+/* What this sweep leaves out. */
+typedef struct SWEEP_SCOPE {
+    BOOL windowsAtDefault; /* FALSE: no file row touches C:\Windows */
+    BOOL libusb0Shared;    /* TRUE: libusb0's rows are left out */
+} SWEEP_SCOPE;
+
+/* Applies rows first to end - 1 within scope; a registry row goes to
+ * every view, the 32-bit view first, before the next row. */
+static void ApplyRows(DWORD first, DWORD end, const SWEEP_SCOPE *scope)
 {
     for (DWORD row = first; row < end; row++) {
         const SWEEP_ROW *r = &g_SweepRows[row];
+        if (r->libusb0 && scope->libusb0Shared)
+            continue;
         if (r->operation == SWEEP_DELETE_PATH) {
-            if (deletePaths)
+            if (scope->windowsAtDefault)
                 DeletePath(r->path);
             continue;
         }
@@ -166,6 +206,67 @@ static void ApplyRows(DWORD first, DWORD end, BOOL deletePaths)
                 DeleteValue(r->path, r->valueName, g_RegistryViews[v]);
         }
     }
+}
+
+/* Adds the ID of the instance whose key is name, unless it is there
+ * already (the control sets and views show the same instances) or would
+ * not fit. */
+static void AddDeviceId(DEVICE_ID_LIST *list, LPCWSTR name)
+{
+    WCHAR id[DEVICE_ID_CCH];
+    TextZero(id, ARRAYSIZE(id));
+    if (!TextAppend(id, ARRAYSIZE(id), DEVICE_ID_PREFIX) ||
+        !TextAppend(id, ARRAYSIZE(id), name))
+        return;
+    for (DWORD i = 0; i < list->count; i++) {
+        if (TextEqualAsciiNoCase(list->ids[i], id))
+            return;
+    }
+    TextCopy(list->ids[list->count], DEVICE_ID_CCH, id);
+    list->count++;
+}
+
+/* Adds the IDs of the instances below HKLM\keyPath in view, until the
+ * list is full. */
+static void ListDeviceInstances(LPCWSTR keyPath, REGSAM view,
+                                DEVICE_ID_LIST *list)
+{
+    HKEY key;
+    if (RegistryOpen(keyPath, view, &key) != ERROR_SUCCESS)
+        return;
+    WCHAR name[REG_KEY_NAME_CCH];
+    for (DWORD index = 0; list->count < DEVICE_INSTANCE_MAX; index++) {
+        TextZero(name, ARRAYSIZE(name));
+        LSTATUS status = RegEnumKeyW(key, index, name, ARRAYSIZE(name));
+        /* A name too long for the buffer makes no ID that would fit. */
+        if (status == ERROR_MORE_DATA)
+            continue;
+        /* ERROR_NO_MORE_ITEMS ends the list; any other error is one of
+         * the key (deleted meanwhile) and would come for every index. */
+        if (status != ERROR_SUCCESS)
+            break;
+        AddDeviceId(list, name);
+    }
+    RegCloseKey(key);
+}
+
+/* Has Configuration Manager forget every earlier instance of the device
+ * that is not plugged in: on Windows the rows below cannot delete the
+ * Enum keys (SYSTEM's alone), and a half-emptied instance naming a
+ * service that is gone could keep the device from its new driver.  All
+ * instances are listed before the first goes, so that no listing runs
+ * over keys being deleted. */
+static void SweepDeviceInstances(void)
+{
+    DEVICE_ID_LIST list;
+    list.count = 0;
+    for (DWORD k = 0; k < ARRAYSIZE(kDeviceEnumKeys); k++) {
+        for (DWORD v = 0; v < REGISTRY_VIEW_COUNT; v++)
+            ListDeviceInstances(kDeviceEnumKeys[k], g_RegistryViews[v],
+                                &list);
+    }
+    for (DWORD i = 0; i < list.count; i++)
+        UninstallPhantomDevice(list.ids[i]);
 }
 
 /* Deletes the driver store's folders of earlier packages of the device. */
@@ -246,14 +347,20 @@ BOOL RemovalSweep(BOOL windowsAtDefault)
 {
     PrivilegeSequence();
     UninstallCandidates();
+    SweepDeviceInstances();
+    SWEEP_SCOPE scope;
+    scope.windowsAtDefault = windowsAtDefault;
+    /* Another device's libusb0 service, files or lockdown entries gone,
+     * that device (or, for a class filter, the whole class) would not
+     * start after the next restart; the device itself runs libusbDspQx. */
+    scope.libusb0Shared = Libusb0Shared();
     if (windowsAtDefault)
         SweepDriverStore();
-    ApplyRows(0, SWEEP_ROWS_BEFORE_CANDIDATES, windowsAtDefault);
+    ApplyRows(0, SWEEP_ROWS_BEFORE_CANDIDATES, &scope);
     if (windowsAtDefault) {
         for (LONG i = 0; i < g_Candidates.count && i < CANDIDATE_MAX; i++)
             DeleteCandidate(g_Candidates.entries[i]);
     }
-    ApplyRows(SWEEP_ROWS_BEFORE_CANDIDATES, SWEEP_ROW_COUNT,
-              windowsAtDefault);
+    ApplyRows(SWEEP_ROWS_BEFORE_CANDIDATES, SWEEP_ROW_COUNT, &scope);
     return TRUE;
 }

@@ -8,7 +8,8 @@
 #include "platform/win32.h"
 
 /* Runs every step whatever the earlier ones achieved, reading the
- * candidate INF list.  Unless windowsAtDefault (Windows lives in
+ * candidate INF list; leaves libusb0's rows out while anything else uses
+ * libusb0 (Libusb0Shared).  Unless windowsAtDefault (Windows lives in
  * C:\Windows), nothing under C:\Windows is searched or deleted: the
  * driver store, the file rows and the candidates' INF and PNF files are
  * skipped, and the candidates only go through Setup's uninstall.  Always

@@ -323,3 +323,120 @@ TEST_F(Primitives, KeyExistsOpensWithBackupRestoreInTheGivenView)
     EXPECT_EQ(Field("RegOpenKeyExW", &CallRecord::detail),
               (Strings{"options=0x4 sam=0x10B", "options=0x4 sam=0x20B"}));
 }
+
+/* ---- device instances through Configuration Manager ---- */
+
+namespace {
+
+const u16 kInstanceKey =
+    u"SYSTEM\\CurrentControlSet\\Enum\\USB\\VID_3C7E&PID_51B8\\5&1a&0&1";
+
+u16 InstanceId() { return u"USB\\VID_3C7E&PID_51B8\\5&1a&0&1"; }
+
+void SeedInstance()
+{
+    SeedValue(kInstanceKey, u"Service", u"libusb0");
+    SeedValue(kInstanceKey + u"\\Device Parameters", u"p", u"1");
+}
+
+/* Each Configuration Manager call as "function object detail". */
+Strings ConfigManagerCalls()
+{
+    Strings out;
+    for (auto &c : machine().calls)
+        if (c.fn.rfind("CM_", 0) == 0)
+            out.push_back(c.fn + " " + c.object + " " + c.detail);
+    return out;
+}
+
+} // namespace
+
+TEST_F(Primitives, UninstallPhantomDeviceRemovesAnInstanceThatIsNotPluggedIn)
+{
+    SeedInstance();
+    u16 id = InstanceId();
+    EXPECT_TRUE(UninstallPhantomDevice(id.data()));
+    EXPECT_EQ(FindKey(kInstanceKey), nullptr);
+    EXPECT_NE(FindKey(u"SYSTEM\\ControlSet001\\Enum\\USB\\VID_3C7E&PID_51B8"),
+              nullptr);
+    const std::string device = "USB\\VID_3C7E&PID_51B8\\5&1a&0&1";
+    EXPECT_EQ(ConfigManagerCalls(),
+              (Strings{"CM_Locate_DevNodeW " + device + " flags=0x0",
+                       "CM_Locate_DevNodeW " + device + " flags=0x1",
+                       "CM_Uninstall_DevNode " + device + " flags=0x0"}));
+    EXPECT_EQ(Field("LoadLibraryW", &CallRecord::object),
+              Strings{"cfgmgr32.dll"});
+}
+
+TEST_F(Primitives, UninstallPhantomDeviceLeavesADevicePluggedInAlone)
+{
+    SeedInstance();
+    machine().presentDevices.insert(InstanceId());
+    u16 id = InstanceId();
+    EXPECT_FALSE(UninstallPhantomDevice(id.data()));
+    EXPECT_NE(FindValue(kInstanceKey, u"Service"), nullptr);
+    ASSERT_EQ(ConfigManagerCalls().size(), 1u);
+    EXPECT_EQ(CallsOf("CM_Locate_DevNodeW")[0].detail, "flags=0x0");
+}
+
+/* Wine 8 answers CR_FAILURE to both lookups, and its CM_Uninstall_DevNode
+ * ends the process: nothing is uninstalled on a failed lookup. */
+TEST_F(Primitives, UninstallPhantomDeviceUninstallsNothingAfterAFailedLookup)
+{
+    SeedInstance();
+    FailCall("CM_Locate_DevNodeW", CR_FAILURE, 1);
+    FailCall("CM_Locate_DevNodeW", CR_FAILURE, 1);
+    u16 id = InstanceId();
+    EXPECT_FALSE(UninstallPhantomDevice(id.data()));
+    EXPECT_EQ(CallsOf("CM_Locate_DevNodeW").size(), 2u);
+    EXPECT_TRUE(CallsOf("CM_Uninstall_DevNode").empty());
+    EXPECT_NE(FindKey(kInstanceKey), nullptr);
+
+    /* An instance that is no longer there is not found either. */
+    machine().calls.clear();
+    u16 gone = u"USB\\VID_3C7E&PID_51B8\\gone";
+    EXPECT_FALSE(UninstallPhantomDevice(gone.data()));
+    EXPECT_TRUE(CallsOf("CM_Uninstall_DevNode").empty());
+}
+
+TEST_F(Primitives, UninstallPhantomDeviceFailsWhenConfigManagerRefuses)
+{
+    SeedInstance();
+    FailCall("CM_Uninstall_DevNode", CR_ACCESS_DENIED);
+    u16 id = InstanceId();
+    EXPECT_FALSE(UninstallPhantomDevice(id.data()));
+    EXPECT_NE(FindKey(kInstanceKey), nullptr);
+}
+
+/* XP's setupapi.dll exports the functions too. */
+TEST_F(Primitives, UninstallPhantomDeviceFallsBackToSetupapi)
+{
+    SeedInstance();
+    machine().hasCfgMgr32 = false;
+    u16 id = InstanceId();
+    EXPECT_TRUE(UninstallPhantomDevice(id.data()));
+    EXPECT_EQ(FindKey(kInstanceKey), nullptr);
+    EXPECT_EQ(Field("LoadLibraryW", &CallRecord::object),
+              (Strings{"cfgmgr32.dll", "setupapi.dll"}));
+}
+
+TEST_F(Primitives, UninstallPhantomDeviceWithoutTheFunctionsCallsNothing)
+{
+    SeedInstance();
+    machine().hasCfgMgr32 = false;
+    machine().setupapiHasConfigManager = false;
+    u16 id = InstanceId();
+    EXPECT_FALSE(UninstallPhantomDevice(id.data()));
+    EXPECT_TRUE(ConfigManagerCalls().empty());
+    EXPECT_NE(FindKey(kInstanceKey), nullptr);
+
+    /* A library with the lookup but without the uninstall is not used. */
+    Reset();
+    SeedInstance();
+    FailCallOn("GetProcAddress", u"CM_Uninstall_DevNode", ERROR_PROC_NOT_FOUND);
+    EXPECT_FALSE(UninstallPhantomDevice(id.data()));
+    EXPECT_TRUE(ConfigManagerCalls().empty());
+    EXPECT_EQ(Field("GetProcAddress", &CallRecord::object),
+              (Strings{"CM_Locate_DevNodeW", "CM_Uninstall_DevNode",
+                       "CM_Locate_DevNodeW", "CM_Uninstall_DevNode"}));
+}

@@ -691,7 +691,8 @@ TEST_F(DllSearch, NoDllPlantedInThePackageFolderIsLoaded)
     std::set<std::string> asked;
     for (auto &c : CallsOf("LoadLibraryW"))
         asked.insert(c.object);
-    EXPECT_EQ(asked, (std::set<std::string>{"Advapi32.dll", "Setupapi.dll"}));
+    EXPECT_EQ(asked, (std::set<std::string>{"Advapi32.dll", "Setupapi.dll",
+                                            "cfgmgr32.dll"}));
     /* ... and every one was answered from the system folder. */
     EXPECT_EQ(LoadedFrom(kPackage), std::vector<std::string>{});
     EXPECT_EQ(LoadedFrom(u"C:\\Windows\\System32\\").size(),
@@ -706,11 +707,15 @@ TEST_F(DllSearch, WhereNothingRestrictsItThePlantedSetupapiIsFoundFirst)
     machine().hasSetDefaultDllDirectories = false;
     machine().hasSetDllDirectory = false;
     InstallerRun(nullptr);
-    /* advapi32 is a known DLL: always the system's copy. */
-    EXPECT_EQ(LoadedFrom(kPackage),
-              std::vector<std::string>{"C:\\pkg\\SETUPAPI.DLL"});
+    /* advapi32 is a known DLL: always the system's copy.  Setup's
+     * uninstall, then Configuration Manager's lookup in cfgmgr32 and, as
+     * the planted copy exports nothing, in setupapi. */
+    const std::vector<std::string> planted = {"C:\\pkg\\SETUPAPI.DLL",
+                                              "C:\\pkg\\CFGMGR32.DLL",
+                                              "C:\\pkg\\SETUPAPI.DLL"};
+    EXPECT_EQ(LoadedFrom(kPackage), planted);
     EXPECT_EQ(LoadedFrom(u"C:\\Windows\\System32\\ADVAPI32.DLL").size(),
-              machine().loadedModules.size() - 1);
+              machine().loadedModules.size() - planted.size());
 }
 
 TEST_F(DllSearch, WithoutSetDefaultDllDirectoriesTheCurrentFolderIsTakenOut)

@@ -61,6 +61,9 @@ const FAULT kFaults[] = {
     {"LoadLibraryW", ERROR_MOD_NOT_FOUND},
     {"GetProcAddress", ERROR_PROC_NOT_FOUND},
     {"SetupUninstallOEMInfW", ERROR_ACCESS_DENIED},
+    /* Configuration Manager answers with its result, not the last error. */
+    {"CM_Locate_DevNodeW", CR_FAILURE},
+    {"CM_Uninstall_DevNode", CR_REMOVE_VETOED},
     {"FindFirstFileW", ERROR_ACCESS_DENIED},
     {"FindNextFileW", ERROR_NO_MORE_FILES},
     {"CreateFileW", ERROR_SHARING_VIOLATION},

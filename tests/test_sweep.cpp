@@ -249,3 +249,192 @@ TEST_F(Sweep, NeverAddressesTheInfFolderForAnEntryTooShortForAPnfName)
     for (auto &c : CallsOf("SHFileOperationW"))
         EXPECT_EQ(c.object.find("C:\\Windows\\INF"), std::string::npos);
 }
+
+/* ---- earlier device instances through Configuration Manager ---- */
+
+namespace {
+
+const std::string kInstances = "SYSTEM\\CurrentControlSet\\" + kDevice;
+const std::string kDeviceId = "USB\\VID_3C7E&PID_51B8\\";
+
+/* The instances Configuration Manager was asked to locate normally, and
+ * those it uninstalled, in order. */
+Strings Located(const std::string &flags)
+{
+    Strings out;
+    for (auto &c : CallsOf("CM_Locate_DevNodeW"))
+        if (c.detail == "flags=" + flags)
+            out.push_back(c.object);
+    return out;
+}
+
+Strings Uninstalled()
+{
+    Strings out;
+    for (auto &c : CallsOf("CM_Uninstall_DevNode"))
+        out.push_back(c.object);
+    return out;
+}
+
+size_t IndexOf(const Strings &names, const std::string &fn, bool last = false)
+{
+    size_t found = names.size();
+    for (size_t i = 0; i < names.size(); i++) {
+        if (names[i] == fn) {
+            found = i;
+            if (!last)
+                break;
+        }
+    }
+    return found;
+}
+
+} // namespace
+
+/* Windows refuses the Enum keys' deletion to an administrator: the rows
+ * leave every instance's keys (emptied), and only Configuration Manager
+ * removes the phantoms.  The one plugged in is not uninstalled. */
+TEST_F(Sweep, UninstallsPhantomInstancesAndLeavesTheOnePluggedIn)
+{
+    machine().enumRefusesDelete = true;
+    SeedOlderInstallation(); /* instance 5&1a2b3c&0&1 in every set */
+    SeedValue(W(kInstances + "\\5&1a2b3c&0&2"), u"Service", u"libusb0");
+    SeedValue(W(kInstances + "\\5&1a2b3c&0&3"), u"Service", u"libusbDspQx");
+    machine().presentDevices.insert(W(kDeviceId + "5&1a2b3c&0&3"));
+    EXPECT_TRUE(RemovalSweep(TRUE));
+
+    EXPECT_EQ(FindKey(W(kInstances + "\\5&1a2b3c&0&1")), nullptr);
+    EXPECT_EQ(FindKey(W(kInstances + "\\5&1a2b3c&0&2")), nullptr);
+    EXPECT_NE(FindKey(W(kInstances + "\\5&1a2b3c&0&3")), nullptr);
+    EXPECT_EQ(Uninstalled(), (Strings{kDeviceId + "5&1a2b3c&0&1",
+                                      kDeviceId + "5&1a2b3c&0&2"}));
+    /* Each instance once, whatever the control sets and views show. */
+    EXPECT_EQ(Located("0x0"), (Strings{kDeviceId + "5&1a2b3c&0&1",
+                                       kDeviceId + "5&1a2b3c&0&2",
+                                       kDeviceId + "5&1a2b3c&0&3"}));
+    /* What the rows alone achieve on Windows: ControlSet002, which
+     * Configuration Manager does not keep, still holds its copy. */
+    EXPECT_NE(FindKey(W("SYSTEM\\ControlSet002\\" + kDevice +
+                        "\\5&1a2b3c&0&1")),
+              nullptr);
+}
+
+/* After the privilege sequence and every Setup uninstall made before
+ * the store search, and before that search. */
+TEST_F(Sweep, UninstallsInstancesBeforeTheDriverStoreSearch)
+{
+    SeedOlderInstallation();
+    Add("oem12.inf");
+    RemovalSweep(TRUE);
+    const Strings names = CallNames();
+    const size_t firstUninstall = IndexOf(names, "CM_Uninstall_DevNode");
+    const size_t lastLookup = IndexOf(names, "CM_Locate_DevNodeW", true);
+    const size_t search = IndexOf(names, "FindFirstFileW");
+    ASSERT_LT(firstUninstall, names.size());
+    EXPECT_LT(IndexOf(names, "AdjustTokenPrivileges", true),
+              IndexOf(names, "CM_Locate_DevNodeW"));
+    EXPECT_LT(lastLookup, search);
+    EXPECT_LT(IndexOf(names, "CM_Uninstall_DevNode", true), search);
+    for (size_t i = 0; i < search; i++)
+        if (names[i] == "SetupUninstallOEMInfW")
+            EXPECT_LT(i, firstUninstall) << "Setup uninstall at call " << i;
+}
+
+/* At most 64 instances; an instance whose ID would not fit
+ * MAX_DEVICE_ID_LEN units is skipped, never cut short. */
+TEST_F(Sweep, HandsAtMost64InstancesThatFitAnIdToConfigManager)
+{
+    /* 22 units of prefix: a name of 177 units is the longest that fits. */
+    const std::string fits(177, 'f'), tooLong(178, 't');
+    SeedKey(W(kInstances + "\\" + tooLong));
+    SeedKey(W(kInstances + "\\" + fits));
+    for (int i = 0; i < 70; i++)
+        SeedKey(W(kInstances + "\\" + std::to_string(100 + i)));
+    RemovalSweep(TRUE);
+    const Strings located = Located("0x0");
+    ASSERT_EQ(located.size(), 64u);
+    EXPECT_EQ(located.front(), kDeviceId + "100");
+    EXPECT_EQ(std::count(located.begin(), located.end(), kDeviceId + fits), 0);
+    for (auto &id : located)
+        EXPECT_LT(id.size(), size_t{MAX_DEVICE_ID_LEN});
+    EXPECT_EQ(Uninstalled().size(), 64u);
+}
+
+/* A listing that fails ends that key's listing in that view only. */
+TEST_F(Sweep, GoesOnWithTheNextViewAndKeyWhenAListingFails)
+{
+    SeedKey(W(kInstances + "\\a"));
+    SeedKey(W("SYSTEM\\ControlSet002\\" + kDevice + "\\b"));
+    FailCall("RegEnumKeyW", ERROR_KEY_DELETED);
+    RemovalSweep(TRUE);
+    const std::vector<CallRecord> lists = CallsOf("RegEnumKeyW");
+    ASSERT_FALSE(lists.empty());
+    EXPECT_EQ(lists[0].view, "32");
+    EXPECT_EQ(lists[1].view, "64");
+    EXPECT_EQ(lists[1].detail, "0");
+    EXPECT_EQ(Located("0x0"), (Strings{kDeviceId + "a", kDeviceId + "b"}));
+}
+
+/* ---- libusb0 while another device uses it ---- */
+
+namespace {
+
+Strings SweepDeletionsOf(bool libusb0Shared)
+{
+    Reset();
+    g_Candidates = CANDIDATE_LIST{};
+    SeedOlderInstallation();
+    Add("oem12.inf");
+    if (libusb0Shared)
+        SeedValue(u"SYSTEM\\CurrentControlSet\\Enum\\USB\\VID_16C0&PID_05DC\\"
+                  u"5&2f&0&3",
+                  u"Service", u"libusb0");
+    RemovalSweep(TRUE);
+    return Deletions();
+}
+
+} // namespace
+
+/* Rows 1-15, 17, 19 and 21 (files, lockdown keys and values, services)
+ * are left out, and nothing else changes. */
+TEST_F(Sweep, LeavesLibusb0AloneWhileAnotherDeviceUsesIt)
+{
+    const Strings alone = SweepDeletionsOf(false);
+    const Strings shared = SweepDeletionsOf(true);
+    Strings withoutLibusb0;
+    for (auto &d : alone)
+        if (d.find("libusb0") == std::string::npos)
+            withoutLibusb0.push_back(d);
+    for (const std::string fn :
+         {"SHFileOperationW", "RegDeleteKeyExW", "RegDeleteValueW"})
+        EXPECT_TRUE(std::any_of(alone.begin(), alone.end(),
+                                [&](const std::string &d) {
+                                    return d.rfind(fn, 0) == 0 &&
+                                           d.find("libusb0") !=
+                                               std::string::npos;
+                                }))
+            << fn;
+    EXPECT_EQ(shared, withoutLibusb0);
+    EXPECT_TRUE(FileExists(u"C:\\Windows\\System32\\drivers\\libusb0.sys"));
+    EXPECT_NE(FindKey(u"SYSTEM\\ControlSet002\\Services\\libusb0"), nullptr);
+    EXPECT_NE(FindValue(W(kLockdown), u"%SystemPath%\\syswow64\\libusb0.dll"),
+              nullptr);
+    EXPECT_EQ(FindKey(u"SYSTEM\\ControlSet002\\Services\\libusbDspQx"),
+              nullptr);
+    EXPECT_EQ(FindKey(W("SYSTEM\\ControlSet002\\" + kDevice)), nullptr);
+    EXPECT_FALSE(FileExists(u"C:\\Windows\\INF\\oem12.inf"));
+}
+
+/* The decision reads before the first deletion by hand. */
+TEST_F(Sweep, DecidesWhetherLibusb0IsSharedBeforeTheDriverStoreSearch)
+{
+    RemovalSweep(TRUE);
+    const Strings names = CallNames();
+    size_t lastRead = 0;
+    for (size_t i = 0; i < machine().calls.size(); i++)
+        if (machine().calls[i].object.rfind(
+                "SYSTEM\\CurrentControlSet\\Control\\Class", 0) == 0)
+            lastRead = i;
+    EXPECT_GT(lastRead, 0u);
+    EXPECT_LT(lastRead, IndexOf(names, "FindFirstFileW"));
+}

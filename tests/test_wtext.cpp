@@ -27,4 +27,8 @@ TEST(TextEqualAsciiNoCase, IgnoresTheCaseOfAsciiLettersOnlyAndComparesLengths)
     EXPECT_FALSE(TextEqualAsciiNoCase(TEXT("C:\\WINNT"), TEXT("C:\\Windows")));
     /* U+00C0 and U+00E0 are one letter's two cases, but not ASCII. */
     EXPECT_FALSE(TextEqualAsciiNoCase(TEXT("\u00C0"), TEXT("\u00E0")));
+    EXPECT_TRUE(TextEqualAsciiNoCase(TEXT("LibUsb0"), TEXT("libusb0")));
+    EXPECT_FALSE(TextEqualAsciiNoCase(TEXT("libusb0x"), TEXT("libusb0")));
+    /* '@' (0x40) and '`' (0x60) are no letters. */
+    EXPECT_FALSE(TextEqualAsciiNoCase(TEXT("@"), TEXT("`")));
 }

@@ -6,7 +6,11 @@
 # Both INF copies go through Setup (SetupUninstallOEMInfW, forced), as
 # Setup's own trace shows, and both before the driver store is searched,
 # while their packages are still whole: Wine's file trace shows the
-# search.
+# search.  The device's one earlier instance goes to Configuration
+# Manager in between, as Wine's relay trace shows: Wine 8 finds it
+# neither plugged in nor as a phantom (CR_FAILURE, 0x13, to both
+# lookups), so it is never uninstalled; Wine's CM_Uninstall_DevNode
+# would end the run before its box.
 here=$(dirname "${BASH_SOURCE[0]}")
 source "$here/../lib.sh"
 source "$here/../older_install.sh"
@@ -17,13 +21,20 @@ e2e_stage_package "$QX_PACKAGE_DIR"
 older_seed
 older_snapshot
 
-WINEDEBUG=trace+setupapi,trace+file e2e_run_installer
+# Relay only Configuration Manager's functions: a full relay trace of the
+# run would be huge.  GetProcAddress on cfgmgr32 hands out setupapi's
+# CM_Locate_DevNodeW (a forward) and cfgmgr32's own unimplemented
+# CM_Uninstall_DevNode.
+e2e_reg_add 'HKCU\Software\Wine\Debug' /v RelayInclude /d \
+    'setupapi.CM_Locate_DevNodeW;setupapi.CM_Uninstall_DevNode;cfgmgr32.CM_Uninstall_DevNode'
+WINEDEBUG=trace+setupapi,trace+file,+relay e2e_run_installer
 e2e_assert_boxes "$E2E_CAPTION_EN" "$E2E_RESTART_EN"
 # Wine's trace doubles every backslash of a path.
 store_search=$(grep -n -m1 -F 'FindFirstFileExW L"C:\\Windows\\System32\\DriverStore\\FileRepository\\*.*"' \
     "$E2E_WINE_LOG" | cut -d: -f1)
 [[ -n $store_search ]] ||
     e2e_fail "no search of the driver store in Wine's trace ($E2E_WINE_LOG)"
+last_uninstall=0
 for inf in oem12.inf oem13.inf; do
     line=$(grep -n -m1 "trace:setupapi:SetupUninstallOEMInfW L\"$inf\", 0x00000001," \
         "$E2E_WINE_LOG" | cut -d: -f1)
@@ -31,7 +42,22 @@ for inf in oem12.inf oem13.inf; do
         e2e_fail "$inf was not uninstalled through Setup (trace in $E2E_WINE_LOG)"
     (( line < store_search )) ||
         e2e_fail "$inf was uninstalled (trace line $line) after the driver store search (line $store_search)"
+    (( line > last_uninstall )) && last_uninstall=$line
 done
+instance='USB\\\\VID_3C7E&PID_51B8\\\\5&1a2b3c4d&0&1'
+locate=$(grep -n -m1 'Call setupapi\.CM_Locate_DevNodeW' "$E2E_WINE_LOG" | cut -d: -f1)
+(( ${locate:-0} > last_uninstall && ${locate:-0} < store_search )) ||
+    e2e_fail "the instance lookup (trace line ${locate:-none}) is not between the Setup uninstalls (last at $last_uninstall) and the store search ($store_search)"
+for flags in 00000000 00000001; do
+    n=$(grep -c "Call setupapi\.CM_Locate_DevNodeW([0-9a-f]*,[0-9a-f]* \?L\"$instance\",$flags)" "$E2E_WINE_LOG")
+    [[ $n == 1 ]] ||
+        e2e_fail "$n lookups of $instance with flags $flags, not 1 (trace in $E2E_WINE_LOG)"
+done
+[[ $(grep -c 'Ret  setupapi\.CM_Locate_DevNodeW() retval=00000013' "$E2E_WINE_LOG") == 2 ]] ||
+    e2e_fail "Wine's lookups did not both answer CR_FAILURE (trace in $E2E_WINE_LOG)"
+if grep -qiE 'Call [a-z0-9]+\.CM_Uninstall_DevNode|unimplemented function.*CM_Uninstall_DevNode' "$E2E_WINE_LOG"; then
+    e2e_fail "an instance was uninstalled on a failed lookup (trace in $E2E_WINE_LOG)"
+fi
 e2e_assert_exit 0
 e2e_assert_prompt_exit
 e2e_assert_staged
