@@ -147,8 +147,9 @@ static BOOL IsOwnDeviceKey(LPCWSTR name)
 /* Visits every sub-key of HKLM\path; TRUE as soon as one shares, or when
  * the list cannot be read.  A missing top key holds nothing (topKey);
  * a listed key that does not open cannot be read. */
+/* The two walks' options are named at each call. */
 static BOOL SubKeysShare(LPCWSTR path, SHARING_WALK *walk, KEY_VISIT visit,
-                         BOOL skipOwnDevice, BOOL topKey)
+                         BOOL skipOwnDevice, BOOL topKey) /* NOLINT(bugprone-easily-swappable-parameters) */
 {
     HKEY key;
     LSTATUS status;
@@ -180,16 +181,18 @@ static BOOL SubKeysShare(LPCWSTR path, SHARING_WALK *walk, KEY_VISIT visit,
 /* A device key below Enum\USB: its sub-keys are its instances. */
 static BOOL UsbDeviceShares(LPCWSTR path, SHARING_WALK *walk)
 {
-    return SubKeysShare(path, walk, InstanceShares, FALSE, FALSE);
+    return SubKeysShare(path, walk, InstanceShares, /*skipOwnDevice=*/FALSE,
+                        /*topKey=*/FALSE);
 }
 
 BOOL Libusb0Shared(void)
 {
     for (DWORD v = 0; v < REGISTRY_VIEW_COUNT; v++) {
         SHARING_WALK walk = {g_RegistryViews[v], SHARING_WALK_KEY_MAX};
-        if (SubKeysShare(USB_DEVICES_KEY, &walk, UsbDeviceShares, TRUE,
-                         TRUE) ||
-            SubKeysShare(SETUP_CLASSES_KEY, &walk, ClassShares, FALSE, TRUE))
+        if (SubKeysShare(USB_DEVICES_KEY, &walk, UsbDeviceShares,
+                         /*skipOwnDevice=*/TRUE, /*topKey=*/TRUE) ||
+            SubKeysShare(SETUP_CLASSES_KEY, &walk, ClassShares,
+                         /*skipOwnDevice=*/FALSE, /*topKey=*/TRUE))
             return TRUE;
     }
     return FALSE;

@@ -56,6 +56,7 @@ typedef enum SWEEP_OPERATION {
     SWEEP_DELETE_VALUE     /* in both views */
 } SWEEP_OPERATION;
 
+/* NOLINTNEXTLINE(clang-analyzer-optin.performance.Padding): fields in the removal table's reading order */
 typedef struct SWEEP_ROW {
     SWEEP_OPERATION operation;
     LPCWSTR path; /* file path, or key path below HKEY_LOCAL_MACHINE */

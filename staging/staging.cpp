@@ -196,6 +196,7 @@ static DWORD SecureExistingFolder(LPCWSTR folder, PSECURITY_DESCRIPTOR sd)
                                  NULL, NULL, dacl, NULL);
 }
 
+/* NOLINTNEXTLINE(bugprone-easily-swappable-parameters): what, then its text */
 BOOL StagingCreateSecuredFolder(LPCWSTR folder, LPCWSTR errorText)
 {
     PSECURITY_DESCRIPTOR sd = NULL;
