@@ -9,6 +9,9 @@
 #                           every target is gone and everything else is as
 #                           it was; the REL paths (below drive C) may have
 #                           been added by the run
+#   older_assert_removed_after_install
+#                           older_assert_removed, the run having registered
+#                           the package (its INF copies in the INF folder)
 #   older_report            prints which targets went and which stayed
 #   older_libusb0_shared    makes libusb0's files, lockdown entries and
 #                           services no targets (after older_seed: another
@@ -331,6 +334,17 @@ older_assert_removed() {
     done
     e2e_log "$(wc -l <"$E2E_DIR/files.after") files and folders and" \
         "$(cat "$E2E_DIR"/reg.after/*.reg | grep -c .) registry lines left as they were"
+}
+
+# older_assert_removed_after_install: older_assert_removed, allowing what
+# registering the package adds to the INF folder (its INF and PNF).
+older_assert_removed_after_install() {
+    local registered f added=()
+    registered=$(e2e_registered_inf "$QX_PACKAGE_DIR/QX_DSP_USB.inf")
+    for f in "${registered%.*}".*; do
+        added+=("windows/inf/${f##*/}")
+    done
+    older_assert_removed "${added[@]}"
 }
 
 # older_report: each target of the older installation, and whether the run

@@ -46,12 +46,7 @@ e2e_assert_exit 0
 e2e_assert_prompt_exit
 e2e_assert_staged
 e2e_assert_inf_registered
-registered=$(e2e_registered_inf "$QX_PACKAGE_DIR/QX_DSP_USB.inf")
-added=()
-for f in "${registered%.*}".*; do
-    added+=("windows/inf/${f##*/}")
-done
-older_assert_removed "${added[@]}"
+older_assert_removed_after_install
 
 loaded=$(find "$E2E_PKG_DIR" -maxdepth 1 -name '*.loaded')
 [[ -z $loaded ]] || e2e_fail "planted DLLs were loaded: $loaded"
@@ -70,14 +65,15 @@ fi
 # traced calls, those the executable made (returning into its image at
 # 0x00400000) begin with the restriction: kernel32's handle, then
 # SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32), which succeeds,
-# then the run mutex; every load by name comes later.
+# then kernel32's handle again for the private namespace functions, then
+# the run mutex; every load by name comes later.
 tid=$(grep -m1 'Call .*CreateMutexW(.*Quorvantix' "$trace" | cut -d: -f1)
 [[ -n $tid ]] || e2e_fail "no CreateMutexW of the run in the trace $trace"
 ours=$(grep -E "^$tid:Call [A-Za-z0-9_]+\.[A-Za-z0-9_]+\(.* ret=004[0-9a-f]{5}$" "$trace" |
     sed -E 's/^[0-9a-f]+:Call //; s/\(.*//')
-e2e_log "the installer's first traced calls: $(head -n 4 <<<"$ours" | tr '\n' ' ')"
-e2e_assert_eq "GetModuleHandleW SetDefaultDllDirectories CreateMutexW" \
-    "$(head -n 3 <<<"$ours" | sed 's/^[A-Za-z0-9_]*\.//' | tr '\n' ' ' | sed 's/ $//')" \
+e2e_log "the installer's first traced calls: $(head -n 5 <<<"$ours" | tr '\n' ' ')"
+e2e_assert_eq "GetModuleHandleW SetDefaultDllDirectories GetModuleHandleW CreateMutexW" \
+    "$(head -n 4 <<<"$ours" | sed 's/^[A-Za-z0-9_]*\.//' | tr '\n' ' ' | sed 's/ $//')" \
     "the installer's first traced calls"
 grep -q "^$tid:Call [A-Za-z0-9_]*\.SetDefaultDllDirectories(00000800) ret=004" "$trace" ||
     e2e_fail "SetDefaultDllDirectories was not given LOAD_LIBRARY_SEARCH_SYSTEM32 (trace in $trace)"

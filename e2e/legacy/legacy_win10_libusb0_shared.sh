@@ -30,10 +30,5 @@ for set in CurrentControlSet ControlSet001 ControlSet002; do
 done
 [[ $(e2e_reg_value "$other" Service) == libusb0 ]] || e2e_fail "the other device changed"
 
-registered=$(e2e_registered_inf "$QX_PACKAGE_DIR/QX_DSP_USB.inf")
-added=()
-for f in "${registered%.*}".*; do
-    added+=("windows/inf/${f##*/}")
-done
-older_assert_removed "${added[@]}"
+older_assert_removed_after_install
 e2e_pass

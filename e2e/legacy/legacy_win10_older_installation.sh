@@ -63,12 +63,5 @@ e2e_assert_prompt_exit
 e2e_assert_staged
 e2e_assert_inf_registered
 
-# Registering the package adds its INF (and precompiled form) to the INF
-# folder, beside what the sweep left alone.
-registered=$(e2e_registered_inf "$QX_PACKAGE_DIR/QX_DSP_USB.inf")
-added=()
-for f in "${registered%.*}".*; do
-    added+=("windows/inf/${f##*/}")
-done
-older_assert_removed "${added[@]}"
+older_assert_removed_after_install
 e2e_pass

@@ -39,10 +39,5 @@ limit=$(e2e_scaled 10000)
 e2e_assert_staged
 e2e_assert_inf_registered
 
-registered=$(e2e_registered_inf "$QX_PACKAGE_DIR/QX_DSP_USB.inf")
-added=()
-for f in "${registered%.*}".*; do
-    added+=("windows/inf/${f##*/}")
-done
-older_assert_removed "${added[@]}"
+older_assert_removed_after_install
 e2e_pass
