@@ -202,9 +202,10 @@ static void WaitForOtherRuns(void)
  * name of one that we, the shell or Setup load by bare name would run
  * with administrator rights, since Windows looks in the application's
  * folder first.  So the search is restricted to the system folder before
- * anything may load a DLL; every LoadLibraryW of ours names a system DLL.
- * Where SetDefaultDllDirectories is missing, SetDllDirectoryW(L"") at
- * least takes the current folder out.  Neither result stops the run. */
+ * anything may load a DLL.  Where SetDefaultDllDirectories is missing,
+ * SetDllDirectoryW(L"") at least takes the current folder out, which is
+ * why our own loads name the system folder in full.  Neither result
+ * stops the run. */
 static void RestrictDllSearch(void)
 {
     HMODULE kernel32 = GetModuleHandleW(TEXT("kernel32.dll"));

@@ -308,6 +308,18 @@ LANGID WINAPI GetSystemDefaultLangID(void)
     return machine().systemLanguage;
 }
 
+/* GetSystemWindowsDirectoryW and GetSystemDirectoryW: folder into buf as
+ * Windows answers.  Too small a buffer: the size needed, terminator
+ * included, and the buffer untouched. */
+static UINT CopyFolderAnswer(const u16 &folder, LPWSTR buf, UINT size)
+{
+    if (!buf || folder.size() >= size)
+        return static_cast<UINT>(folder.size() + 1);
+    std::copy(folder.begin(), folder.end(), buf);
+    buf[folder.size()] = 0;
+    return static_cast<UINT>(folder.size());
+}
+
 UINT WINAPI GetSystemWindowsDirectoryW(LPWSTR buf, UINT size)
 {
     if (auto err = Enter("GetSystemWindowsDirectoryW", u16(), "",
@@ -315,14 +327,19 @@ UINT WINAPI GetSystemWindowsDirectoryW(LPWSTR buf, UINT size)
         SetLastError(*err);
         return 0;
     }
-    const u16 &folder = machine().windowsFolder;
-    /* Too small a buffer: the size needed, terminator included, and the
-     * buffer untouched. */
-    if (!buf || folder.size() >= size)
-        return static_cast<UINT>(folder.size() + 1);
-    std::copy(folder.begin(), folder.end(), buf);
-    buf[folder.size()] = 0;
-    return static_cast<UINT>(folder.size());
+    return CopyFolderAnswer(machine().windowsFolder, buf, size);
+}
+
+UINT WINAPI GetSystemDirectoryW(LPWSTR buf, UINT size)
+{
+    if (auto err =
+            Enter("GetSystemDirectoryW", u16(), "", std::to_string(size))) {
+        SetLastError(*err);
+        return 0;
+    }
+    /* A 32-bit process on 64-bit Windows is answered System32 too; the
+     * file system redirects it to SysWOW64. */
+    return CopyFolderAnswer(machine().systemFolder, buf, size);
 }
 
 BOOL WINAPI GetFileAttributesExW(LPCWSTR name, GET_FILEEX_INFO_LEVELS level,
@@ -408,8 +425,8 @@ BOOL WINAPI CopyFileW(LPCWSTR from, LPCWSTR to, BOOL failIfExists)
     copy.heldAccess = copy.heldShare = 0;
     /* The copy is a file of its own, never a link. */
     copy.links = 1;
-    copy.attributes &= ~static_cast<DWORD>(FILE_ATTRIBUTE_REPARSE_POINT);
-    copy.attributes = se->attributes | FILE_ATTRIBUTE_ARCHIVE;
+    copy.attributes = (se->attributes | FILE_ATTRIBUTE_ARCHIVE) &
+                      ~static_cast<DWORD>(FILE_ATTRIBUTE_REPARSE_POINT);
     if (de) {
         /* An overwritten file keeps its name and creation time. */
         copy.path = de->path;
@@ -749,11 +766,21 @@ HMODULE WINAPI LoadLibraryW(LPCWSTR name)
         SetLastError(*err);
         return NULL;
     }
-    /* Stand-in: only bare names are modelled; the installer loads
-     * nothing by path. */
     u16 file = Upper(lib);
-    if (file.empty() || file.find(u'\\') != u16::npos ||
-        file.find(u'/') != u16::npos) {
+    /* By full path: only the system folder's own DLLs are there.
+     * Stand-in: no other folder holds a DLL a full path could name. */
+    const size_t slash = file.rfind(u'\\');
+    if (slash != u16::npos) {
+        file = file.substr(slash + 1);
+        if (!EqualNoCase(lib.substr(0, slash), machine().systemFolder) ||
+            !Listed(file, kSystemDlls, std::size(kSystemDlls)) ||
+            (file == u"CFGMGR32.DLL" && !machine().hasCfgMgr32)) {
+            SetLastError(ERROR_MOD_NOT_FOUND);
+            return NULL;
+        }
+        return LoadedModule(machine().systemFolder + u"\\" + file);
+    }
+    if (file.empty() || file.find(u'/') != u16::npos) {
         SetLastError(ERROR_MOD_NOT_FOUND);
         return NULL;
     }

@@ -136,7 +136,9 @@ struct Machine {
     bool stationVisible = true;
     DWORD sessionId = 1;
     /* The loader.  The system folder holds the DLLs the installer loads
-     * by name (advapi32, setupapi); kernel32 exports
+     * (advapi32, setupapi, cfgmgr32).  Stand-in: it does not follow
+     * windowsFolder; a test that moves Windows moves it too, or leaves
+     * it where no load of the run looks.  kernel32 exports
      * SetDefaultDllDirectories (Windows 8, and 7 and Vista with
      * KB2533623) and SetDllDirectoryW (XP SP1 and later). */
     u16 systemFolder = u"C:\\Windows\\System32";

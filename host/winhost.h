@@ -406,6 +406,7 @@ DWORD WINAPI GetModuleFileNameW(HMODULE hModule, LPWSTR lpFilename,
                                 DWORD nSize);
 LANGID WINAPI GetSystemDefaultLangID(void);
 UINT WINAPI GetSystemWindowsDirectoryW(LPWSTR lpBuffer, UINT uSize);
+UINT WINAPI GetSystemDirectoryW(LPWSTR lpBuffer, UINT uSize);
 BOOL WINAPI GetFileAttributesExW(LPCWSTR lpFileName,
                                  GET_FILEEX_INFO_LEVELS fInfoLevelId,
                                  LPVOID lpFileInformation);

@@ -37,15 +37,27 @@ void PrivilegeSequence(void)
     EnablePrivilege(TEXT("SeDebugPrivilege"));
 }
 
-/* Loads library (the bare name of a system DLL, which the run's
- * restricted DLL search finds in the system folder only) and looks up
- * function name in it.  Returns the loaded library, to be released once
- * *proc has been called, with *proc set; or NULL, with nothing left
- * loaded, when either is missing. */
+/* Loads library (the file name of a system DLL) from the system folder
+ * by its full path and looks up function name in it.  A bare name would
+ * be looked for in the installer's own folder first wherever the run
+ * could not restrict the search (XP, Vista, and 7 without the update),
+ * and there only advapi32 is a known DLL.  Returns the loaded library,
+ * to be released once *proc has been called, with *proc set; or NULL,
+ * with nothing left loaded, when either is missing or the path would not
+ * fit. */
 static HMODULE LoadFunction(LPCWSTR library, LPCSTR name, FARPROC *proc)
 {
     *proc = NULL;
-    HMODULE module = LoadLibraryW(library);
+    WCHAR path[MAX_PATH];
+    TextZero(path, ARRAYSIZE(path));
+    /* 0 is a failure; a result not below the buffer's size is the size
+     * it would need. */
+    UINT cch = GetSystemDirectoryW(path, ARRAYSIZE(path));
+    if (cch == 0 || cch >= ARRAYSIZE(path) ||
+        !TextAppend(path, ARRAYSIZE(path), TEXT("\\")) ||
+        !TextAppend(path, ARRAYSIZE(path), library))
+        return NULL;
+    HMODULE module = LoadLibraryW(path);
     if (module == NULL)
         return NULL;
     *proc = GetProcAddress(module, name);

@@ -147,9 +147,13 @@ BOOL StagingHoldPackage(const WCHAR package[AREA_COUNT][MAX_PATH],
      * renamed or replaced by a junction under them. */
     for (int area = AREA_ROOT; area < AREA_COUNT; area++) {
         BOOL plain = HoldOne(package[area], TRUE, &hold->folders[area]);
+        /* A folder that did not open was not checked: its files are
+         * neither opened through it nor copied (another process may hold
+         * a junction open to keep it from being examined). */
+        BOOL held = hold->folders[area] != INVALID_HANDLE_VALUE;
         const FILE_SET *set = g_PackageAreas[area].set;
         WCHAR path[MAX_PATH];
-        for (DWORD i = 0; plain && i < FILE_SET_SIZE; i++) {
+        for (DWORD i = 0; plain && held && i < FILE_SET_SIZE; i++) {
             /* A path that would not fit is not opened, and not copied. */
             if (BuildFilePath(path, package[area], set->names[i]))
                 plain = HoldOne(path, FALSE, &hold->files[area][i]);

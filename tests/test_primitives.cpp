@@ -173,7 +173,7 @@ TEST_F(Primitives, DeleteKeyTreeRemovesTheWholeTreeInTheGivenViewOnly)
     EXPECT_NE(FindValue(kTop + u"\\b\\deep", u"vd"), nullptr);
     /* One look-up per level; the view goes with the access bits. */
     EXPECT_EQ(Field("LoadLibraryW", &CallRecord::object),
-              Strings(5, "Advapi32.dll"));
+              Strings(5, "C:\\Windows\\System32\\Advapi32.dll"));
     EXPECT_EQ(Field("RegDeleteKeyExW", &CallRecord::detail),
               Strings(5, "sam=0x20B"));
 }
@@ -365,7 +365,7 @@ TEST_F(Primitives, UninstallPhantomDeviceRemovesAnInstanceThatIsNotPluggedIn)
                        "CM_Locate_DevNodeW " + device + " flags=0x1",
                        "CM_Uninstall_DevNode " + device + " flags=0x0"}));
     EXPECT_EQ(Field("LoadLibraryW", &CallRecord::object),
-              Strings{"cfgmgr32.dll"});
+              Strings{"C:\\Windows\\System32\\cfgmgr32.dll"});
 }
 
 TEST_F(Primitives, UninstallPhantomDeviceLeavesADevicePluggedInAlone)
@@ -417,7 +417,8 @@ TEST_F(Primitives, UninstallPhantomDeviceFallsBackToSetupapi)
     EXPECT_TRUE(UninstallPhantomDevice(id.data()));
     EXPECT_EQ(FindKey(kInstanceKey), nullptr);
     EXPECT_EQ(Field("LoadLibraryW", &CallRecord::object),
-              (Strings{"cfgmgr32.dll", "setupapi.dll"}));
+              (Strings{"C:\\Windows\\System32\\cfgmgr32.dll",
+                       "C:\\Windows\\System32\\setupapi.dll"}));
 }
 
 TEST_F(Primitives, UninstallPhantomDeviceWithoutTheFunctionsCallsNothing)

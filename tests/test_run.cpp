@@ -677,45 +677,67 @@ TEST_F(DllSearch, IsRestrictedToTheSystemFolderBeforeAnyOtherCall)
                   names.begin(),
               3);
     EXPECT_EQ(CallsOf("GetModuleHandleW")[0].object, "kernel32.dll");
+    ASSERT_EQ(CallsOf("SetDefaultDllDirectories").size(), 1u);
     EXPECT_EQ(CallsOf("SetDefaultDllDirectories")[0].detail, "0x800");
     EXPECT_EQ(machine().defaultDllDirectories,
               DWORD{LOAD_LIBRARY_SEARCH_SYSTEM32});
     EXPECT_TRUE(CallsOf("SetDllDirectoryW").empty());
 }
 
+/* On Vista and 7 without the update (and on XP) the restriction leaves the
+ * installer's folder first in the search, so the run's own loads name
+ * the system folder in full: none returns a planted copy. */
 TEST_F(DllSearch, NoDllPlantedInThePackageFolderIsLoaded)
 {
-    EXPECT_EQ(InstallerRun(nullptr), 0);
-    EXPECT_EQ(BoxTexts(), std::vector<u16>{kRestart});
-    /* Both of the run's lookups by name were made ... */
-    std::set<std::string> asked;
-    for (auto &c : CallsOf("LoadLibraryW"))
-        asked.insert(c.object);
-    EXPECT_EQ(asked, (std::set<std::string>{"Advapi32.dll", "Setupapi.dll",
-                                            "cfgmgr32.dll"}));
-    /* ... and every one was answered from the system folder. */
-    EXPECT_EQ(LoadedFrom(kPackage), std::vector<std::string>{});
-    EXPECT_EQ(LoadedFrom(u"C:\\Windows\\System32\\").size(),
-              machine().loadedModules.size());
-    EXPECT_EQ(machine().loadedLibraries, 0);
+    const struct {
+        DWORD major, minor;
+        bool hasSetDefaultDllDirectories;
+    } versions[] = {{10, 0, true}, {6, 1, false}, {6, 0, true}};
+    for (auto &v : versions) {
+        SetUp();
+        machine().osMajor = v.major;
+        machine().osMinor = v.minor;
+        machine().hasSetDefaultDllDirectories = v.hasSetDefaultDllDirectories;
+        SCOPED_TRACE(std::to_string(v.major) + "." + std::to_string(v.minor));
+        EXPECT_EQ(InstallerRun(nullptr), 0);
+        EXPECT_EQ(machine().registeredInfs.size(), 1u);
+        /* Each of the run's lookups was made ... */
+        std::set<std::string> asked;
+        for (auto &c : CallsOf("LoadLibraryW"))
+            asked.insert(c.object);
+        EXPECT_EQ(asked, (std::set<std::string>{
+                             "C:\\Windows\\System32\\Advapi32.dll",
+                             "C:\\Windows\\System32\\Setupapi.dll",
+                             "C:\\Windows\\System32\\cfgmgr32.dll"}));
+        /* ... and every one was answered from the system folder. */
+        EXPECT_EQ(LoadedFrom(kPackage), std::vector<std::string>{});
+        EXPECT_EQ(LoadedFrom(u"C:\\Windows\\System32\\").size(),
+                  machine().loadedModules.size());
+        EXPECT_EQ(machine().loadedLibraries, 0);
+    }
 }
 
-/* What the restriction guards against, on a machine where neither
- * function exists: the package folder is searched first. */
-TEST_F(DllSearch, WhereNothingRestrictsItThePlantedSetupapiIsFoundFirst)
+/* What the restriction guards: the shell and Setup load DLLs by bare name
+ * while the run calls them.  After the run such a load finds the
+ * system's copy; where nothing restricts the search (neither function
+ * exists), the copy planted beside the installer. */
+TEST_F(DllSearch, ALaterLoadByBareNameFindsThePlantedCopyOnlyUnrestricted)
 {
-    machine().hasSetDefaultDllDirectories = false;
-    machine().hasSetDllDirectory = false;
-    InstallerRun(nullptr);
-    /* advapi32 is a known DLL: always the system's copy.  Setup's
-     * uninstall, then Configuration Manager's lookup in cfgmgr32 and, as
-     * the planted copy exports nothing, in setupapi. */
-    const std::vector<std::string> planted = {"C:\\pkg\\SETUPAPI.DLL",
-                                              "C:\\pkg\\CFGMGR32.DLL",
-                                              "C:\\pkg\\SETUPAPI.DLL"};
-    EXPECT_EQ(LoadedFrom(kPackage), planted);
-    EXPECT_EQ(LoadedFrom(u"C:\\Windows\\System32\\ADVAPI32.DLL").size(),
-              machine().loadedModules.size() - planted.size());
+    const struct {
+        bool canRestrict;
+        const char *found;
+    } cases[] = {{true, "C:\\Windows\\System32\\SETUPAPI.DLL"},
+                 {false, "C:\\pkg\\SETUPAPI.DLL"}};
+    for (auto &c : cases) {
+        SetUp();
+        machine().hasSetDefaultDllDirectories = c.canRestrict;
+        machine().hasSetDllDirectory = c.canRestrict;
+        EXPECT_EQ(InstallerRun(nullptr), 0);
+        HMODULE later = LoadLibraryW(u"setupapi.dll");
+        ASSERT_NE(later, nullptr);
+        EXPECT_EQ(winhost::ToUtf8(machine().loadedModules.back()), c.found);
+        FreeLibrary(later);
+    }
 }
 
 TEST_F(DllSearch, WithoutSetDefaultDllDirectoriesTheCurrentFolderIsTakenOut)

@@ -99,6 +99,7 @@ const char *const kCannotFail[] = {
     /* Every process that may show a box has a window station. */
     "GetProcessWindowStation",
     "GetSystemWindowsDirectoryW", /* a MAX_PATH buffer always holds it */
+    "GetSystemDirectoryW",        /* likewise */
     "LocalFree", /* of the descriptor just made */
     "DeleteBoundaryDescriptor", /* returns nothing */
 };

@@ -185,6 +185,32 @@ TEST_F(Staging, HoldingLeavesOutWhatDoesNotOpenAndRefusesWhatCannotBeExamined)
     EXPECT_EQ(hold.folders[AREA_ROOT], INVALID_HANDLE_VALUE);
 }
 
+/* Another process holding a junction open keeps the folder from being
+ * opened and examined: its files are then not opened through it. */
+TEST_F(Staging, AFolderThatDoesNotOpenHasNoneOfItsFilesHeld)
+{
+    WCHAR package[AREA_COUNT][MAX_PATH] = {};
+    for (int area = AREA_ROOT; area < AREA_COUNT; area++)
+        std::copy_n((kPackage + g_PackageAreas[area].subfolder).c_str(),
+                    (kPackage + g_PackageAreas[area].subfolder).size(),
+                    package[area]);
+    SeedPackage(kPackage);
+    winhost::FailCallOn("CreateFileW", kPackage + u"x86\\",
+                        ERROR_SHARING_VIOLATION);
+    PACKAGE_HOLD hold;
+    ASSERT_TRUE(StagingHoldPackage(package, &hold));
+    EXPECT_EQ(hold.folders[AREA_X86], INVALID_HANDLE_VALUE);
+    for (DWORD i = 0; i < FILE_SET_SIZE; i++)
+        EXPECT_EQ(hold.files[AREA_X86][i], INVALID_HANDLE_VALUE);
+    int throughFolder = 0;
+    for (auto &c : winhost::CallsOf("CreateFileW"))
+        throughFolder += c.object.rfind("C:\\pkg\\x86\\", 0) == 0 &&
+                         c.object != "C:\\pkg\\x86\\";
+    EXPECT_EQ(throughFolder, 0);
+    StagingReleasePackage(&hold);
+    EXPECT_EQ(winhost::OpenHandleCount(), 0);
+}
+
 const u16 kStagingDacl = u"D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)";
 
 TEST_F(Staging, ASecuredFolderIsCreatedWithExactlyTheStagingDacl)
