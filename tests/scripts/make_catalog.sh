@@ -5,9 +5,9 @@
 # scripts/check-package names that certificate's subject as the signer,
 # says that Windows asks the user, notes a time stamp, verifies it with
 # --ca, and takes a certificate bearing Microsoft's publisher name by that
-# name.  A PE image signed after the catalogue was made still matches its
-# member; a catalogue for Windows 7 and later passes with a warning about
-# XP.
+# name; a catalogue changed after it was signed is one problem.  A PE
+# image signed after the catalogue was made still matches its member; a
+# catalogue for Windows 7 and later passes with a warning about XP.
 #
 #   tests/scripts/make_catalog.sh PACKAGE_DIR
 set -uo pipefail
@@ -90,6 +90,30 @@ if (( rc == 0 )) && grep -q "USB_DSP.cat: signed by CN=QxDsp Catalogue Test sign
 else
     fail "check-package did not name the signer" "$out"
 fi
+
+# The INF edited after signing and its member's hash patched to match it
+# inside the signed catalogue: every member matches, but the signature no
+# longer covers the catalogue, with or without --ca.
+cp -r "$tmp/s" "$tmp/x"
+old_hash=$(sha1sum <"$tmp/x/QX_DSP_USB.inf" | cut -c1-40)
+printf ';\0\r\0\n\0' >>"$tmp/x/QX_DSP_USB.inf"
+new_hash=$(sha1sum <"$tmp/x/QX_DSP_USB.inf" | cut -c1-40)
+/usr/bin/python3 -c 'import sys
+path, old, new = sys.argv[1], bytes.fromhex(sys.argv[2]), bytes.fromhex(sys.argv[3])
+data = open(path, "rb").read()
+assert data.count(old) == 1, "the INF member hash is not in the catalogue once"
+open(path, "wb").write(data.replace(old, new))' "$tmp/x/USB_DSP.cat" "$old_hash" "$new_hash" ||
+    { echo "FAIL: could not patch the signed catalogue"; exit 1; }
+for ca in "" "$tmp/signer.pem"; do
+    out=$("$scripts/check-package" ${ca:+--ca "$ca"} "$tmp/x" 2>&1)
+    rc=$?
+    if (( rc == 1 )) && grep -q "^$tmp/x/USB_DSP.cat: its signature does not match its content .*make and sign it again" <<<"$out" &&
+        grep -qx "package NOT ready: 1 problem(s) in $tmp/x" <<<"$out"; then
+        ok "a catalogue patched after signing is one problem${ca:+ (with --ca)}"
+    else
+        fail "a catalogue patched after signing${ca:+ (with --ca)}" "$out"
+    fi
+done
 
 # The same catalogue signed with a time stamp of a local time-stamping
 # authority (osslsigncode -TSA-*, no network).
