@@ -378,6 +378,14 @@ def sorted_set(values):
     return sorted(values, key=lambda v: v.dump())
 
 
+def der_time(when):
+    """A Time as X.509 and PKCS#9 write one: UTCTime, whose two-digit year
+    means 1950 to 2049, for those years; GeneralizedTime for the others."""
+    if 1950 <= when.year < 2050:
+        return x509.Time({"utc_time": when})
+    return x509.Time({"general_time": when})
+
+
 def make_catalogue(files, os_attr, hwids, this_update, algorithm="sha1"):
     """The DER bytes of an unsigned catalogue of files, a list of
     (name Windows shows, bytes), with the operating-system attribute
@@ -411,7 +419,7 @@ def make_catalogue(files, os_attr, hwids, this_update, algorithm="sha1"):
     ctl = CertificateTrustList({
         "subject_usage": [OID_CATALOG_LIST],
         "list_identifier": identifier,
-        "this_update": x509.Time({"utc_time": this_update}),
+        "this_update": der_time(this_update),
         "subject_algorithm": {"algorithm": OID_CATALOG_LIST_MEMBER2 if algorithm == "sha256"
                               else OID_CATALOG_LIST_MEMBER, "parameters": core.Null()},
         "trusted_subjects": [{"identifier": tag, "attributes": attributes}

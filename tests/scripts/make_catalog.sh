@@ -58,9 +58,37 @@ else
     fail "two unsigned catalogues of the same package differ"
 fi
 
+# Dates: 2050 and later are written as GeneralizedTime (UTCTime's two
+# digits stop at 2049); a DriverVer date that is none is one line, exit 2.
+cp -r "$package" "$tmp/d"
+if out=$(SOURCE_DATE_EPOCH=2524608000 "$scripts/make-catalog" "$tmp/d" 2>&1) &&
+    grep -q 20500101000000Z "$tmp/d/USB_DSP.cat" && out=$("$scripts/check-package" "$tmp/d" 2>&1); then
+    ok "a catalogue dated 2050 is written with a four-digit year and reads back"
+else
+    fail "a catalogue dated 2050" "$out"
+fi
+tail -c +3 "$package/QX_DSP_USB.inf" | iconv -f UTF-16LE -t UTF-8 |
+    sed 's|^DriverVer *= *[0-9/]*|DriverVer = 13/40/2024|' >"$tmp/bad-date.inf"
+{ printf '\xff\xfe'; iconv -f UTF-8 -t UTF-16LE "$tmp/bad-date.inf"; } >"$tmp/d/QX_DSP_USB.inf"
+out=$(env -u SOURCE_DATE_EPOCH "$scripts/make-catalog" "$tmp/d" 2>&1)
+rc=$?
+if (( rc == 2 )) && [[ $out == "make-catalog: DriverVer date 13/40/2024 is not a date" ]]; then
+    ok "a DriverVer date that is none is one line, exit 2"
+else
+    fail "a DriverVer date that is none: exit $rc" "$out"
+fi
+
 cp -r "$package" "$tmp/s"
 if ! out=$("$scripts/make-catalog" "$tmp/s" --sign "$tmp/signer.pfx" --password-file "$tmp/password" 2>&1); then
     fail "make-catalog --sign failed" "$out"
+fi
+printf 'not the password\n' >"$tmp/wrong-password"
+out=$("$scripts/make-catalog" "$tmp/s" --sign "$tmp/signer.pfx" --password-file "$tmp/wrong-password" 2>&1)
+rc=$?
+if (( rc == 2 )) && [[ $out == "make-catalog: signing failed: "* && $out != *$'\n'* ]]; then
+    ok "a failed signing is one line, exit 2"
+else
+    fail "a failed signing: exit $rc" "$out"
 fi
 # osslsigncode verifies a catalogue by way of a PE image it lists from
 # version 2.8 (-catalog), computing the image's Authenticode hash itself;
