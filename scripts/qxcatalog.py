@@ -17,7 +17,7 @@ import sys
 # the system's.
 SYSTEM_PYTHON = "/usr/bin/python3"
 try:
-    from asn1crypto import algos, cms, core, x509
+    from asn1crypto import algos, cms, core, parser, x509
 except ImportError:
     if os.path.realpath(sys.executable) != os.path.realpath(SYSTEM_PYTHON) \
             and os.access(SYSTEM_PYTHON, os.X_OK):
@@ -378,6 +378,14 @@ def sorted_set(values):
     return sorted(values, key=lambda v: v.dump())
 
 
+def der_time(when):
+    """A Time as X.509 and PKCS#9 write one: UTCTime, whose two-digit year
+    means 1950 to 2049, for those years; GeneralizedTime for the others."""
+    if 1950 <= when.year < 2050:
+        return x509.Time({"utc_time": when})
+    return x509.Time({"general_time": when})
+
+
 def make_catalogue(files, os_attr, hwids, this_update, algorithm="sha1"):
     """The DER bytes of an unsigned catalogue of files, a list of
     (name Windows shows, bytes), with the operating-system attribute
@@ -411,7 +419,7 @@ def make_catalogue(files, os_attr, hwids, this_update, algorithm="sha1"):
     ctl = CertificateTrustList({
         "subject_usage": [OID_CATALOG_LIST],
         "list_identifier": identifier,
-        "this_update": x509.Time({"utc_time": this_update}),
+        "this_update": der_time(this_update),
         "subject_algorithm": {"algorithm": OID_CATALOG_LIST_MEMBER2 if algorithm == "sha256"
                               else OID_CATALOG_LIST_MEMBER, "parameters": core.Null()},
         "trusted_subjects": [{"identifier": tag, "attributes": attributes}
@@ -462,15 +470,38 @@ TIMESTAMP_ATTRIBUTES = {"counter_signature", "signature_time_stamp_token",
 
 class Signer:
     """Who signed a catalogue and how Windows treats it.  kind: "none",
-    "microsoft-certified", "microsoft-attestation" or "other"."""
+    "microsoft-certified", "microsoft-attestation" or "other".
+    matches_content: False when the digest the signature covers is not
+    that of the catalogue's content (a catalogue changed after it was
+    signed, which Windows refuses)."""
 
-    def __init__(self, kind, subject=None, issuer=None, time_stamped=False):
+    def __init__(self, kind, subject=None, issuer=None, time_stamped=False,
+                 matches_content=True):
         self.kind, self.subject, self.issuer = kind, subject, issuer
         self.time_stamped = time_stamped
+        self.matches_content = matches_content
 
     @property
     def microsoft(self):
         return self.kind.startswith("microsoft-")
+
+
+def signed_digest_matches(signed, info):
+    """Whether the message digest info's signature covers is the hash, by
+    info's digest algorithm, of the signed-data's content: the CTL's
+    contents octets, without its own tag and length, as Authenticode
+    hashes non-data content.  Without that attribute the signature is tied
+    to no content Windows accepts, so that is no match either."""
+    expected = [attr["values"][0].native for attr in info["signed_attrs"] or []
+                if attr["type"].native == "message_digest" and len(attr["values"])]
+    if not expected:
+        return False
+    # From the encoding, [0] { CTL }: once read_catalogue has parsed the
+    # content, asn1crypto's Any gives the [0]'s contents as its .contents.
+    ctl = parser.parse(signed["encap_content_info"]["content"].dump())[4]
+    content = parser.parse(ctl)[4]
+    digest = hashlib.new(info["digest_algorithm"]["algorithm"].native, content).digest()
+    return expected[0] == digest
 
 
 def signer_of(signed):
@@ -478,6 +509,7 @@ def signer_of(signed):
     if len(signed["signer_infos"]) == 0:
         return Signer("none")
     info = signed["signer_infos"][0]
+    matches = signed_digest_matches(signed, info)
     certificate = None
     sid = info["sid"]
     for choice in signed["certificates"] or []:
@@ -494,7 +526,7 @@ def signer_of(signed):
                   for attr in info["unsigned_attrs"] or [])
     if certificate is None:
         return Signer("other", "an unknown signer (its certificate is not in the catalogue)",
-                      None, stamped)
+                      None, stamped, matches)
     subject = name_text(certificate.subject)
     issuer = name_text(certificate.issuer)
     common_names = certificate.subject.native.get("common_name", "")
@@ -505,8 +537,8 @@ def signer_of(signed):
         dotted = [u.dotted for u in usages] if usages else []
         kind = ("microsoft-attestation" if EKU_ATTESTATION in dotted
                 else "microsoft-certified")
-        return Signer(kind, subject, issuer, stamped)
-    return Signer("other", subject, issuer, stamped)
+        return Signer(kind, subject, issuer, stamped, matches)
+    return Signer("other", subject, issuer, stamped, matches)
 
 
 NAME_ABBREVIATIONS = {"common_name": "CN", "organization_name": "O",

@@ -5,9 +5,9 @@
 # scripts/check-package names that certificate's subject as the signer,
 # says that Windows asks the user, notes a time stamp, verifies it with
 # --ca, and takes a certificate bearing Microsoft's publisher name by that
-# name.  A PE image signed after the catalogue was made still matches its
-# member; a catalogue for Windows 7 and later passes with a warning about
-# XP.
+# name; a catalogue changed after it was signed is one problem.  A PE
+# image signed after the catalogue was made still matches its member; a
+# catalogue for Windows 7 and later passes with a warning about XP.
 #
 #   tests/scripts/make_catalog.sh PACKAGE_DIR
 set -uo pipefail
@@ -58,9 +58,37 @@ else
     fail "two unsigned catalogues of the same package differ"
 fi
 
+# Dates: 2050 and later are written as GeneralizedTime (UTCTime's two
+# digits stop at 2049); a DriverVer date that is none is one line, exit 2.
+cp -r "$package" "$tmp/d"
+if out=$(SOURCE_DATE_EPOCH=2524608000 "$scripts/make-catalog" "$tmp/d" 2>&1) &&
+    grep -q 20500101000000Z "$tmp/d/USB_DSP.cat" && out=$("$scripts/check-package" "$tmp/d" 2>&1); then
+    ok "a catalogue dated 2050 is written with a four-digit year and reads back"
+else
+    fail "a catalogue dated 2050" "$out"
+fi
+tail -c +3 "$package/QX_DSP_USB.inf" | iconv -f UTF-16LE -t UTF-8 |
+    sed 's|^DriverVer *= *[0-9/]*|DriverVer = 13/40/2024|' >"$tmp/bad-date.inf"
+{ printf '\xff\xfe'; iconv -f UTF-8 -t UTF-16LE "$tmp/bad-date.inf"; } >"$tmp/d/QX_DSP_USB.inf"
+out=$(env -u SOURCE_DATE_EPOCH "$scripts/make-catalog" "$tmp/d" 2>&1)
+rc=$?
+if (( rc == 2 )) && [[ $out == "make-catalog: DriverVer date 13/40/2024 is not a date" ]]; then
+    ok "a DriverVer date that is none is one line, exit 2"
+else
+    fail "a DriverVer date that is none: exit $rc" "$out"
+fi
+
 cp -r "$package" "$tmp/s"
 if ! out=$("$scripts/make-catalog" "$tmp/s" --sign "$tmp/signer.pfx" --password-file "$tmp/password" 2>&1); then
     fail "make-catalog --sign failed" "$out"
+fi
+printf 'not the password\n' >"$tmp/wrong-password"
+out=$("$scripts/make-catalog" "$tmp/s" --sign "$tmp/signer.pfx" --password-file "$tmp/wrong-password" 2>&1)
+rc=$?
+if (( rc == 2 )) && [[ $out == "make-catalog: signing failed: "* && $out != *$'\n'* ]]; then
+    ok "a failed signing is one line, exit 2"
+else
+    fail "a failed signing: exit $rc" "$out"
 fi
 # osslsigncode verifies a catalogue by way of a PE image it lists from
 # version 2.8 (-catalog), computing the image's Authenticode hash itself;
@@ -90,6 +118,30 @@ if (( rc == 0 )) && grep -q "USB_DSP.cat: signed by CN=QxDsp Catalogue Test sign
 else
     fail "check-package did not name the signer" "$out"
 fi
+
+# The INF edited after signing and its member's hash patched to match it
+# inside the signed catalogue: every member matches, but the signature no
+# longer covers the catalogue, with or without --ca.
+cp -r "$tmp/s" "$tmp/x"
+old_hash=$(sha1sum <"$tmp/x/QX_DSP_USB.inf" | cut -c1-40)
+printf ';\0\r\0\n\0' >>"$tmp/x/QX_DSP_USB.inf"
+new_hash=$(sha1sum <"$tmp/x/QX_DSP_USB.inf" | cut -c1-40)
+/usr/bin/python3 -c 'import sys
+path, old, new = sys.argv[1], bytes.fromhex(sys.argv[2]), bytes.fromhex(sys.argv[3])
+data = open(path, "rb").read()
+assert data.count(old) == 1, "the INF member hash is not in the catalogue once"
+open(path, "wb").write(data.replace(old, new))' "$tmp/x/USB_DSP.cat" "$old_hash" "$new_hash" ||
+    { echo "FAIL: could not patch the signed catalogue"; exit 1; }
+for ca in "" "$tmp/signer.pem"; do
+    out=$("$scripts/check-package" ${ca:+--ca "$ca"} "$tmp/x" 2>&1)
+    rc=$?
+    if (( rc == 1 )) && grep -q "^$tmp/x/USB_DSP.cat: its signature does not match its content .*make and sign it again" <<<"$out" &&
+        grep -qx "package NOT ready: 1 problem(s) in $tmp/x" <<<"$out"; then
+        ok "a catalogue patched after signing is one problem${ca:+ (with --ca)}"
+    else
+        fail "a catalogue patched after signing${ca:+ (with --ca)}" "$out"
+    fi
+done
 
 # The same catalogue signed with a time stamp of a local time-stamping
 # authority (osslsigncode -TSA-*, no network).
