@@ -291,15 +291,15 @@ void awaitShot(const wchar_t* dir, unsigned n, HWND box) {
 // Creates the window station and desktop that "STATION\DESKTOP" names and
 // reports the station's flags; false (reported) when either cannot be
 // made.  The handles stay open for the program's lifetime.
-bool makeStation(const wchar_t* spec) {
+bool makeStation(const wchar_t* name) {
     wchar_t station[MAX_PATH];
-    const wchar_t* slash = wcschr(spec, L'\\');
-    size_t n = slash ? static_cast<size_t>(slash - spec) : 0;
+    const wchar_t* slash = wcschr(name, L'\\');
+    size_t n = slash ? static_cast<size_t>(slash - name) : 0;
     if (!slash || n == 0 || n >= MAX_PATH || !slash[1]) {
         reportError(L"-w wants STATION\\DESKTOP", ERROR_INVALID_PARAMETER);
         return false;
     }
-    wmemcpy(station, spec, n);
+    wmemcpy(station, name, n);
     station[n] = 0;
     HWINSTA mine = GetProcessWindowStation();
     HWINSTA made = CreateWindowStationW(station, 0, WINSTA_ALL_ACCESS, nullptr);

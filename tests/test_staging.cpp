@@ -10,8 +10,15 @@ protected:
     {
         MachineTest::SetUp();
         MsgSelectAndFill(&errors);
+        /* The package's folders, as the run works them out. */
+        for (int area = AREA_ROOT; area < AREA_COUNT; area++) {
+            const u16 folder = kPackage + g_PackageAreas[area].subfolder;
+            std::fill_n(package[area], MAX_PATH, WCHAR{0});
+            std::copy_n(folder.c_str(), folder.size(), package[area]);
+        }
     }
     ERROR_TEXTS errors;
+    WCHAR package[AREA_COUNT][MAX_PATH];
 };
 
 TEST_F(Staging, SameFilesIsFalseForSameSizeButOtherLastWriteTime)
@@ -128,11 +135,6 @@ TEST_F(Staging, CopySetCopiesNoNameThatIsNotHeld)
  * stay open until released. */
 TEST_F(Staging, HoldingAPlainPackageKeepsEveryFolderAndFileOpenForReadingOnly)
 {
-    WCHAR package[AREA_COUNT][MAX_PATH] = {};
-    for (int area = AREA_ROOT; area < AREA_COUNT; area++)
-        std::copy_n((kPackage + g_PackageAreas[area].subfolder).c_str(),
-                    (kPackage + g_PackageAreas[area].subfolder).size(),
-                    package[area]);
     SeedPackage(kPackage);
     PACKAGE_HOLD hold;
     ASSERT_TRUE(StagingHoldPackage(package, &hold));
@@ -165,11 +167,6 @@ TEST_F(Staging, HoldingAPlainPackageKeepsEveryFolderAndFileOpenForReadingOnly)
 
 TEST_F(Staging, HoldingLeavesOutWhatDoesNotOpenAndRefusesWhatCannotBeExamined)
 {
-    WCHAR package[AREA_COUNT][MAX_PATH] = {};
-    for (int area = AREA_ROOT; area < AREA_COUNT; area++)
-        std::copy_n((kPackage + g_PackageAreas[area].subfolder).c_str(),
-                    (kPackage + g_PackageAreas[area].subfolder).size(),
-                    package[area]);
     SeedPackage(kPackage);
     winhost::RemoveFile(kPackage + u"USB_DSP.cat");
     PACKAGE_HOLD hold;
@@ -189,11 +186,6 @@ TEST_F(Staging, HoldingLeavesOutWhatDoesNotOpenAndRefusesWhatCannotBeExamined)
  * opened and examined: its files are then not opened through it. */
 TEST_F(Staging, AFolderThatDoesNotOpenHasNoneOfItsFilesHeld)
 {
-    WCHAR package[AREA_COUNT][MAX_PATH] = {};
-    for (int area = AREA_ROOT; area < AREA_COUNT; area++)
-        std::copy_n((kPackage + g_PackageAreas[area].subfolder).c_str(),
-                    (kPackage + g_PackageAreas[area].subfolder).size(),
-                    package[area]);
     SeedPackage(kPackage);
     winhost::FailCallOn("CreateFileW", kPackage + u"x86\\",
                         ERROR_SHARING_VIOLATION);
