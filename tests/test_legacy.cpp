@@ -89,6 +89,20 @@ size_t ChangingCalls()
     return n;
 }
 
+/* The registry rows of the sweep ran: the enumeration key, libusb0's
+ * service and its lockdown entry are gone. */
+void ExpectRegistryRowsRan()
+{
+    EXPECT_EQ(winhost::FindKey(kEnumKey), nullptr);
+    EXPECT_EQ(winhost::FindKey(u"SYSTEM\\ControlSet001\\Services\\libusb0"),
+              nullptr);
+    EXPECT_EQ(winhost::FindValue(
+                  u"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Setup\\"
+                  u"PnpLockdownFiles",
+                  u"%SystemPath%\\system32\\drivers\\libusb0.sys"),
+              nullptr);
+}
+
 } // namespace
 
 class Legacy : public MachineTest {
@@ -245,17 +259,10 @@ TEST_F(Legacy, AFullRunOnWindows10RemovesTheOlderInstallationAndNothingElse)
           u"C:\\Windows\\System32\\DriverStore\\FileRepository\\"
           u"qx_dsp_usb.inf_amd64_1f2e"})
         EXPECT_FALSE(winhost::FileExists(gone)) << winhost::ToUtf8(gone);
-    EXPECT_EQ(winhost::FindKey(kEnumKey), nullptr);
-    EXPECT_EQ(winhost::FindKey(u"SYSTEM\\ControlSet001\\Services\\libusb0"),
-              nullptr);
+    ExpectRegistryRowsRan();
     EXPECT_EQ(
         winhost::FindKey(u"SYSTEM\\ControlSet001\\Services\\libusbDspQx"),
         nullptr);
-    EXPECT_EQ(winhost::FindValue(
-                  u"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Setup\\"
-                  u"PnpLockdownFiles",
-                  u"%SystemPath%\\system32\\drivers\\libusb0.sys"),
-              nullptr);
     /* The class key is only read. */
     EXPECT_NE(winhost::FindValue(kClassKey + u"\\0000", u"InfPath"), nullptr);
     EXPECT_TRUE(winhost::FileExists(u"C:\\Windows\\INF\\oem3.inf"));
@@ -308,14 +315,7 @@ TEST_F(Legacy, WithWindowsElsewhereNothingUnderCWindowsIsTouched)
         if (winhost::ToUtf8(key).rfind("C:\\WINDOWS\\", 0) == 0)
             EXPECT_TRUE(winhost::FileExists(entry.path))
                 << winhost::ToUtf8(entry.path);
-    EXPECT_EQ(winhost::FindKey(kEnumKey), nullptr);
-    EXPECT_EQ(winhost::FindKey(u"SYSTEM\\ControlSet001\\Services\\libusb0"),
-              nullptr);
-    EXPECT_EQ(winhost::FindValue(
-                  u"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Setup\\"
-                  u"PnpLockdownFiles",
-                  u"%SystemPath%\\system32\\drivers\\libusb0.sys"),
-              nullptr);
+    ExpectRegistryRowsRan();
     ASSERT_EQ(CallsOf("SetupUninstallOEMInfW").size(), 1u);
     EXPECT_EQ(CallsOf("SetupUninstallOEMInfW")[0].object, "oem12.inf");
     EXPECT_FALSE(winhost::FileExists(u"D:\\WINNT\\INF\\oem12.inf"));

@@ -177,17 +177,27 @@ TEST_F(Run, OnVistaAndLaterTheMutexLivesInAPrivateNamespaceOfAdministrators)
     EXPECT_EQ(BoxTexts(), std::vector<u16>{kRestart});
 }
 
+/* A namespace of the run's prefix that another process made, its boundary
+ * holding sid; the run's boundary holds the Administrators group. */
+static winhost::PrivateNamespace &SeedNamespace(const u16 &sid)
+{
+    winhost::PrivateNamespace made;
+    made.boundaryName = u"Quorvantix.QxDspInstaller";
+    made.boundarySids = {sid};
+    made.prefix = u"Quorvantix.QxDspInstaller";
+    machine().namespaces.push_back(made);
+    return machine().namespaces.back();
+}
+static const u16 kAdministratorsSid = u"S-1-5-32-544";
+
 /* Another run made the namespace: it is opened, and its mutex is the one
  * waited for. */
 TEST_F(Run, AnotherRunsNamespaceIsOpenedAndItsMutexWaitedFor)
 {
-    winhost::PrivateNamespace other;
-    other.boundaryName = u"Quorvantix.QxDspInstaller";
-    other.boundarySids = {u"S-1-5-32-544"};
-    other.prefix = u"Quorvantix.QxDspInstaller";
-    other.mutexes[u"Run"].heldElsewhere = true;
-    other.mutexes[u"Run"].abandonedElsewhere = true;
-    machine().namespaces.push_back(other);
+    winhost::NamedMutex &other =
+        SeedNamespace(kAdministratorsSid).mutexes[u"Run"];
+    other.heldElsewhere = true;
+    other.abandonedElsewhere = true;
     EXPECT_EQ(InstallerRun(nullptr), 0);
     ASSERT_EQ(machine().namespaces.size(), 1u);
     EXPECT_EQ(CallsOf("OpenPrivateNamespaceW").size(), 1u);
@@ -200,12 +210,7 @@ TEST_F(Run, AnotherRunsNamespaceIsOpenedAndItsMutexWaitedFor)
  * standard user can only name SIDs of its own) is another namespace. */
 TEST_F(Run, ANamespaceWithAnotherBoundaryIsNotTheRuns)
 {
-    winhost::PrivateNamespace squatter;
-    squatter.boundaryName = u"Quorvantix.QxDspInstaller";
-    squatter.boundarySids = {u"S-1-5-21-1-2-3-1001"};
-    squatter.prefix = u"Quorvantix.QxDspInstaller";
-    squatter.mutexes[u"Run"].heldElsewhere = true;
-    machine().namespaces.push_back(squatter);
+    SeedNamespace(u"S-1-5-21-1-2-3-1001").mutexes[u"Run"].heldElsewhere = true;
     EXPECT_EQ(InstallerRun(nullptr), 0);
     ASSERT_EQ(machine().namespaces.size(), 2u);
     EXPECT_EQ(machine().namespaces[0].mutexes.at(u"Run").ownedHere, 0u);
@@ -245,11 +250,7 @@ TEST_F(Run, WhenTheNamespaceCannotBeHadTheGlobalMutexIsUsed)
     }
     /* An existing namespace that does not open. */
     SetUp();
-    winhost::PrivateNamespace other;
-    other.boundaryName = u"Quorvantix.QxDspInstaller";
-    other.boundarySids = {u"S-1-5-32-544"};
-    other.prefix = u"Quorvantix.QxDspInstaller";
-    machine().namespaces.push_back(other);
+    SeedNamespace(kAdministratorsSid);
     winhost::FailCall("OpenPrivateNamespaceW", ERROR_ACCESS_DENIED);
     EXPECT_EQ(InstallerRun(nullptr), 0);
     EXPECT_EQ(machine().mutexes[RUN_MUTEX_NAME].ownedHere, 1u);

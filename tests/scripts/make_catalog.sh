@@ -28,6 +28,20 @@ fail() {
     failures=$((failures + 1))
 }
 
+# expect_check RC PATTERN WHAT ARGS...: scripts/check-package ARGS exits
+# with RC and prints a line that PATTERN (grep's) matches.
+expect_check() {
+    local want=$1 pattern=$2 what=$3 out rc
+    shift 3
+    out=$("$scripts/check-package" "$@" 2>&1)
+    rc=$?
+    if (( rc == want )) && grep -q -- "$pattern" <<<"$out"; then
+        ok "$what"
+    else
+        fail "$what (exit $rc)" "$out"
+    fi
+}
+
 # A code-signing certificate of its own, another one to refuse, and one
 # that merely bears the name of Microsoft's hardware signing publisher,
 # with the attestation signing usage.
@@ -111,13 +125,8 @@ else
     fail "the signed catalogue does not verify with $version" "$out"
 fi
 
-out=$("$scripts/check-package" "$tmp/s" 2>&1)
-rc=$?
-if (( rc == 0 )) && grep -q "USB_DSP.cat: signed by CN=QxDsp Catalogue Test signer, O=Quorvantix (self-signed), not time-stamped: .*Windows asks the user" <<<"$out"; then
-    ok "check-package names the test certificate as the signer and says Windows asks the user"
-else
-    fail "check-package did not name the signer" "$out"
-fi
+expect_check 0 "USB_DSP.cat: signed by CN=QxDsp Catalogue Test signer, O=Quorvantix (self-signed), not time-stamped: .*Windows asks the user" \
+    "check-package names the test certificate as the signer and says Windows asks the user" "$tmp/s"
 
 # The INF edited after signing and its member's hash patched to match it
 # inside the signed catalogue: every member matches, but the signature no
@@ -154,38 +163,18 @@ osslsigncode sign -pkcs12 "$tmp/signer.pfx" -readpass "$tmp/password" -h sha256 
     -TSA-certs "$tmp/tsa.pem" -TSA-key "$tmp/tsa.key" -TSA-time 1765000000 \
     -in "$package/USB_DSP.cat" -out "$tmp/t/USB_DSP.cat" >"$tmp/sign.log" 2>&1 ||
     { echo "FAIL: could not time-stamp the catalogue:"; cat "$tmp/sign.log"; exit 1; }
-out=$("$scripts/check-package" "$tmp/t" 2>&1)
-rc=$?
-if (( rc == 0 )) && grep -q "USB_DSP.cat: signed by CN=QxDsp Catalogue Test signer, O=Quorvantix (self-signed), time-stamped: " <<<"$out"; then
-    ok "a time-stamped signature is noted as time-stamped"
-else
-    fail "the time stamp was not noted" "$out"
-fi
+expect_check 0 "USB_DSP.cat: signed by CN=QxDsp Catalogue Test signer, O=Quorvantix (self-signed), time-stamped: " \
+    "a time-stamped signature is noted as time-stamped" "$tmp/t"
 
-out=$("$scripts/check-package" --ca "$tmp/signer.pem" "$tmp/s" 2>&1)
-rc=$?
-if (( rc == 0 )) && grep -q "the signature verifies against the root certificate $tmp/signer.pem" <<<"$out"; then
-    ok "--ca with the signer's root verifies the signature"
-else
-    fail "--ca with the signer's root" "$out"
-fi
-out=$("$scripts/check-package" --ca "$tmp/stranger.pem" "$tmp/s" 2>&1)
-rc=$?
-if (( rc == 1 )) && grep -q "USB_DSP.cat: its signature does not verify against $tmp/stranger.pem" <<<"$out"; then
-    ok "--ca with another root is a problem"
-else
-    fail "--ca with another root" "$out"
-fi
+expect_check 0 "the signature verifies against the root certificate $tmp/signer.pem" \
+    "--ca with the signer's root verifies the signature" --ca "$tmp/signer.pem" "$tmp/s"
+expect_check 1 "USB_DSP.cat: its signature does not verify against $tmp/stranger.pem" \
+    "--ca with another root is a problem" --ca "$tmp/stranger.pem" "$tmp/s"
 
 cp -r "$package" "$tmp/m"
 "$scripts/make-catalog" "$tmp/m" --sign "$tmp/lookalike.pfx" --password-file "$tmp/password" >/dev/null
-out=$("$scripts/check-package" "$tmp/m" 2>&1)
-rc=$?
-if (( rc == 0 )) && grep -q "USB_DSP.cat: signed through Microsoft's hardware signing by CN=Microsoft Windows Hardware Compatibility Publisher, O=Not Microsoft, not time-stamped; an attestation signature: installs without a question on Windows 10 and 11 only, and only on the versions its OSAttr names: .*; the publisher is told by the certificate's name, not verified" <<<"$out"; then
-    ok "a signer bearing Microsoft's publisher name is taken for an attestation signature, told by its name only"
-else
-    fail "the Microsoft publisher's name was not recognised" "$out"
-fi
+expect_check 0 "USB_DSP.cat: signed through Microsoft's hardware signing by CN=Microsoft Windows Hardware Compatibility Publisher, O=Not Microsoft, not time-stamped; an attestation signature: installs without a question on Windows 10 and 11 only, and only on the versions its OSAttr names: .*; the publisher is told by the certificate's name, not verified" \
+    "a signer bearing Microsoft's publisher name is taken for an attestation signature, told by its name only" "$tmp/m"
 
 # Signing the 64-bit driver itself (an embedded signature) after the
 # catalogue was made leaves its Authenticode hash as it was.
@@ -226,13 +215,8 @@ tail -c +3 "$package/QX_DSP_USB.inf" | iconv -f UTF-16LE -t UTF-8 |
 grep -q 'NTx86\.6\.1' "$tmp/seven.inf" || { echo "FAIL: could not retarget the INF"; exit 1; }
 { printf '\xff\xfe'; iconv -f UTF-8 -t UTF-16LE "$tmp/seven.inf"; } >"$tmp/b/QX_DSP_USB.inf"
 "$scripts/make-catalog" "$tmp/b" >/dev/null
-out=$("$scripts/check-package" "$tmp/b" 2>&1)
-rc=$?
-if (( rc == 0 )) && grep -q "USB_DSP.cat: for Windows 7, .*(OSAttr 2:6.1,2:6.2,2:6.3,2:10.0); warning: Windows XP" <<<"$out"; then
-    ok "a catalogue for Windows 7 and later passes with a warning about XP"
-else
-    fail "no warning about XP for a Windows 7 catalogue" "$out"
-fi
+expect_check 0 "USB_DSP.cat: for Windows 7, .*(OSAttr 2:6.1,2:6.2,2:6.3,2:10.0); warning: Windows XP" \
+    "a catalogue for Windows 7 and later passes with a warning about XP" "$tmp/b"
 
 (( failures == 0 )) || exit 1
 echo "make-catalog: every check passed"

@@ -1,0 +1,33 @@
+#!/usr/bin/env bash
+# Windows 10, the installer started E2E_RUNS times (2 or 3) at the same
+# moment, as a user who double-clicks more than once starts it: each run
+# waits for the run mutex while another holds it, so they take turns, each
+# doing its whole job with boxes of its own, and the staging folder holds
+# the package.  With three, the first run to end is the one that made the
+# mutex (and, on Windows, its private namespace); the two after it must
+# still find the same one.  Wine 8 has no private namespaces (kernel32
+# lacks CreatePrivateNamespaceW), so under Wine the runs take turns on the
+# global mutex the installer falls back to.
+here=$(dirname "${BASH_SOURCE[0]}")
+source "$here/../lib.sh"
+: "${E2E_RUNS:?}"
+
+e2e_new_prefix "$E2E_NAME"
+e2e_set_version win10
+e2e_stage_package "$QX_PACKAGE_DIR"
+
+installer="$E2E_PKG_WIN\\QxDspInstaller.exe"
+programs=()
+for ((run = 1; run <= E2E_RUNS; run++)); do
+    programs+=("$installer")
+done
+e2e_watch_together "${programs[@]}"
+for ((run = 1; run <= E2E_RUNS; run++)); do
+    e2e_together_run "$run"
+    e2e_assert_boxes "$E2E_CAPTION_EN" "$E2E_RESTART_EN"
+    e2e_assert_exit 0
+done
+e2e_assert_took_turns
+e2e_assert_staged
+e2e_assert_inf_registered
+e2e_pass
