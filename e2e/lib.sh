@@ -40,7 +40,8 @@
 #   paths        e2e_c_path 'C:\...', e2e_win_path UNIX_PATH,
 #                e2e_mtime PATH, e2e_touch PATH DATE
 #   registry     e2e_reg_query KEY [ARGS...], e2e_reg_value KEY VALUE,
-#                e2e_reg_export KEY FILE, e2e_reg_add ARGS...
+#                e2e_reg_absent KEY [ARGS...], e2e_reg_export KEY FILE,
+#                e2e_reg_add ARGS...
 #   INF folder   e2e_registered_inf, e2e_unregister_inf
 #   assertions   e2e_assert_eq, e2e_assert_file, e2e_assert_no_file,
 #                e2e_assert_dir, e2e_assert_no_dir, e2e_assert_same_file,
@@ -296,29 +297,38 @@ _e2e_launcher() {
     if [[ $1 == reg && -x $E2E_WINE64 ]]; then echo "$E2E_WINE64"; else echo wine; fi
 }
 
+# reg's own answer when a key or value does not exist.  reg is the
+# harness's tool, not the program under test, so it always speaks English
+# (see _e2e_run_once) whatever locale the scenario gives the installer.
+E2E_REG_MISSING='Unable to find the specified registry'
+
+# _e2e_reg_said_missing LOG: LOG is reg's answer that a key or value is missing.
+_e2e_reg_said_missing() { grep -qF "$E2E_REG_MISSING" "$1"; }
+
 # _e2e_run LOG PROGRAM ARGS...: PROGRAM under Wine, through its launcher
 # and in the scenario's locale, with all its output in LOG; returns its
 # exit code.
 #
-# reg.exe runs again when it fails without a word.  It did so once, on a
-# freshly set-up machine under load, in two scenarios a few seconds apart:
-# an import ended with exit code 1 as if its file were empty, an export as
-# if it could not create its file, and WINEDEBUG=-all muted whatever Wine
-# had to say.  Whatever held for those seconds may still hold a moment
-# later, so it gets E2E_REG_TRIES starts in all, 2 s apart; the later
-# ones let Wine's errors through (to LOG.wine-errors, so that LOG stays
-# reg's own output) and each says what it saw.  A reg failure of
-# substance (no such key, no such file) prints a message and runs once.
+# A failed reg runs again unless it answered that a key or value is
+# missing.  It failed without a word once, on a freshly set-up machine
+# under load, in two scenarios a few seconds apart: an import ended with
+# exit code 1 as if its file were empty, an export as if it could not
+# create its file, and WINEDEBUG=-all muted whatever Wine had to say.
+# Later a query of a key just imported failed once in a CI run, its words
+# unrecorded.  Whatever held then may still hold a moment later, so reg
+# gets E2E_REG_TRIES starts in all, 2 s apart; the later ones let Wine's
+# errors through (to LOG.wine-errors, so that LOG stays reg's own output)
+# and each says what it saw.
 E2E_REG_TRIES=3
 _e2e_run() {
     local log=$1 rc=0 launcher try=1
     shift
     launcher=$(_e2e_launcher "$1")
     _e2e_run_once "$log" "$log" "$launcher" "$@" || rc=$?
-    while (( rc != 0 && try < E2E_REG_TRIES )) && [[ $1 == reg && ! -s $log ]]; do
-        printf '[%s] wine %s: exit code %d and no output (%s of %s free); starting it again\n' \
+    while (( rc != 0 && try < E2E_REG_TRIES )) && [[ $1 == reg ]] && ! _e2e_reg_said_missing "$log"; do
+        printf '[%s] wine %s: exit code %d (%s of %s free); it said: %s; starting it again\n' \
             "$E2E_NAME" "$*" "$rc" "$(df -h --output=avail "$log" 2>/dev/null | tail -1 | tr -d ' ')" \
-            "$(dirname "$log")" >&2
+            "$(dirname "$log")" "$(head -c 2000 "$log" | tr '\n' ' ' | grep . || echo nothing)" >&2
         sleep 2
         try=$((try + 1))
         rc=0
@@ -329,14 +339,18 @@ _e2e_run() {
     return $rc
 }
 
-# _e2e_run_once LOG ERRORS LAUNCHER PROGRAM ARGS...: one start of PROGRAM,
-# its standard output in LOG and its standard error in ERRORS (which may
-# be LOG).
+# _e2e_run_once LOG ERRORS LAUNCHER PROGRAM ARGS...: one start of PROGRAM
+# in the scenario's locale (reg in C.UTF-8), its standard output in LOG
+# and its standard error in ERRORS (which may be LOG).
 _e2e_run_once() {
     local log=$1 errors=$2 launcher=$3
     shift 3
     local -a lc_all=()
-    [[ -z $E2E_LC_ALL ]] || lc_all=("LC_ALL=$E2E_LC_ALL")
+    if [[ $1 == reg ]]; then
+        lc_all=(LC_ALL=C.UTF-8)
+    elif [[ -n $E2E_LC_ALL ]]; then
+        lc_all=("LC_ALL=$E2E_LC_ALL")
+    fi
     if [[ $errors == "$log" ]]; then
         env "${lc_all[@]}" "$launcher" "$@" </dev/null >"$log" 2>&1
     else
@@ -562,21 +576,28 @@ _e2e_split_tabs() {
 # ---------------------------------------------------------------- registry
 
 # e2e_reg_query KEY [reg query options...]: prints `wine reg query` output;
-# returns non-zero when the key (or value) does not exist.
+# returns 1 when reg answers that the key (or value) does not exist, and 2
+# with a line on standard error when reg gave no answer at all.
 e2e_reg_query() {
     local rc=0
     _e2e_wine_runs=$((_e2e_wine_runs + 1))
     local log=$E2E_DIR/wine-$_e2e_wine_runs.log
     _e2e_run "$log" reg query "$@" || rc=$?
     tr -d '\r' <"$log"
-    return $rc
+    (( rc == 0 )) && return 0
+    _e2e_reg_said_missing "$log" && return 1
+    printf '[%s] wine reg query %s: no answer (exit code %d): %s\n' "$E2E_NAME" "$*" "$rc" \
+        "$(head -c 2000 "$log" | tr -d '\r' | tr '\n' ' ' | grep . || echo nothing)" >&2
+    return 2
 }
 
 # e2e_reg_value KEY VALUE: prints a value's data as `reg query` shows it
-# (REG_DWORD as 0x...); returns non-zero when it does not exist.
+# (REG_DWORD as 0x...); returns 1 when it does not exist, 2 when reg gave
+# no answer.
 e2e_reg_value() {
-    local out line
-    out=$(e2e_reg_query "$1" /v "$2") || return 1
+    local out line rc=0
+    out=$(e2e_reg_query "$1" /v "$2") || rc=$?
+    (( rc == 0 )) || return $rc
     while IFS= read -r line; do
         line=${line#"${line%%[![:space:]]*}"}
         if [[ ${line,,} == "${2,,}"* ]]; then
@@ -589,6 +610,20 @@ e2e_reg_value() {
         fi
     done <<<"$out"
     return 1
+}
+
+# e2e_reg_absent KEY [reg query options...]: returns 0 when reg answers
+# that the key (or, with /v NAME, the value) does not exist, 1 when it
+# exists; ends the scenario when reg gives no answer, which says nothing
+# either way.
+e2e_reg_absent() {
+    local rc=0
+    e2e_reg_query "$@" >/dev/null || rc=$?
+    case $rc in
+    0) return 1 ;;
+    1) return 0 ;;
+    *) e2e_fail "could not tell whether $* exists: reg gave no answer" ;;
+    esac
 }
 
 # e2e_reg_export KEY FILE: exports a key tree as a .reg file (UTF-16 as

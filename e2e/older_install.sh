@@ -301,16 +301,14 @@ older_assert_removed() {
     done
     for k in "${target_keys[@]}"; do
         for view in 32 64; do
-            if e2e_reg_query "$k" "/reg:$view" >/dev/null; then
+            e2e_reg_absent "$k" "/reg:$view" ||
                 e2e_fail "target key $k is still there in the $view-bit view"
-            fi
         done
     done
     for v in "${target_values[@]}"; do
         for tree in "$LOCKDOWN" "$LOCKDOWN32"; do
-            if e2e_reg_value "$HKLM\\$tree" "$v" >/dev/null; then
+            e2e_reg_absent "$HKLM\\$tree" /v "$v" ||
                 e2e_fail "target value $v of $tree is still there"
-            fi
         done
     done
 

@@ -48,19 +48,25 @@ e2e_assert_eq 'two  spaces ' "$(e2e_reg_value 'HKLM\SOFTWARE\QxHarness\Sub' Name
 e2e_assert_eq 0x7 "$(e2e_reg_value 'HKLM\SOFTWARE\QxHarness\Sub' Count)" "a REG_DWORD value"
 if e2e_reg_value 'HKLM\SOFTWARE\QxHarness\Sub' Missing >/dev/null; then e2e_fail "a missing value was found"; fi
 if e2e_reg_query 'HKLM\SOFTWARE\QxHarness\None' >/dev/null; then e2e_fail "a missing key was found"; fi
+e2e_reg_absent 'HKLM\SOFTWARE\QxHarness\Sub' /v Missing || e2e_fail "e2e_reg_absent found a missing value"
+if e2e_reg_absent 'HKLM\SOFTWARE\QxHarness\Sub' /v Count; then e2e_fail "e2e_reg_absent missed a value"; fi
+# reg's answer is read in English whatever locale the installer gets.
+e2e_set_locale zh_CN.UTF-8
+e2e_reg_absent 'HKLM\SOFTWARE\QxHarness\None' || e2e_fail "e2e_reg_absent found a missing key in a Chinese locale"
+e2e_set_locale ""
 e2e_reg_export 'HKLM\SOFTWARE\QxHarness' "$E2E_DIR/export.reg" || e2e_fail "export failed"
 grep -qxF '[HKEY_LOCAL_MACHINE\SOFTWARE\QxHarness\Sub]' "$E2E_DIR/export.reg" || e2e_fail "export lacks the sub-key"
 grep -qxF '"Count"=dword:00000007' "$E2E_DIR/export.reg" || e2e_fail "export lacks the DWORD value"
 
-# A reg that fails without a word starts again, E2E_REG_TRIES times at
-# most; one that fails with a message (a missing key) runs once.  A
-# launcher that fails silently while fewer than SILENT starts were made
-# stands in for the silent failure.
+# A reg that fails without answering starts again, E2E_REG_TRIES times at
+# most; one that answers that a key is missing runs once.  A launcher that
+# fails, silently or with WORDS, while fewer than SILENT starts were made
+# stands in for reg that gave no answer.
 starts=$E2E_DIR/flaky.starts
 cat >"$E2E_DIR/flaky-wine64" <<FLAKY
 #!/bin/bash
 echo start >>"$starts"
-(( \$(wc -l <"$starts") > SILENT )) || exit 1
+(( \$(wc -l <"$starts") > SILENT )) || { printf '%s' "\${WORDS:-}"; exit 1; }
 exec "$E2E_WINE64" "\$@"
 FLAKY
 chmod +x "$E2E_DIR/flaky-wine64"
@@ -74,7 +80,18 @@ if e2e_reg_query 'HKLM\SOFTWARE\QxHarness\None' >/dev/null; then e2e_fail "a mis
 e2e_assert_eq 3 "$(wc -l <"$starts")" "starts of reg after a missing key's"
 rm "$starts"
 export SILENT=1000
-if e2e_reg_query 'HKLM\SOFTWARE\QxHarness\Sub' >/dev/null 2>&1; then e2e_fail "a reg that never spoke succeeded"; fi
+rc=0
+e2e_reg_query 'HKLM\SOFTWARE\QxHarness\Sub' >/dev/null 2>&1 || rc=$?
+e2e_assert_eq 2 "$rc" "e2e_reg_query's status when reg never answers"
 e2e_assert_eq "$E2E_REG_TRIES" "$(wc -l <"$starts")" "starts of a reg that always fails silently"
+said=$( (e2e_reg_absent 'HKLM\SOFTWARE\QxHarness\Sub') 2>&1 >/dev/null) &&
+    e2e_fail "e2e_reg_absent took no answer for absence"
+[[ $said == *"reg gave no answer"* ]] || e2e_fail "e2e_reg_absent without an answer said: $said"
+rm "$starts"
+export SILENT=1 WORDS='wine: a start that went wrong'
+e2e_assert_eq 0x7 "$(e2e_reg_value 'HKLM\SOFTWARE\QxHarness\Sub' Count 2>/dev/null)" \
+    "a value read after a failure with words"
+e2e_assert_eq 2 "$(wc -l <"$starts")" "starts of reg after a failure with words"
+unset WORDS
 E2E_WINE64=$real_wine64
 e2e_pass
