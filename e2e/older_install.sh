@@ -345,10 +345,22 @@ older_assert_removed_after_install() {
     older_assert_removed "${added[@]}"
 }
 
+# _older_left KEY [reg query options...]: "still there", "removed", or
+# "unknown" when reg gave no answer.
+_older_left() {
+    local rc=0
+    e2e_reg_query "$@" >/dev/null 2>&1 || rc=$?
+    case $rc in
+    0) echo "still there" ;;
+    1) echo removed ;;
+    *) echo unknown ;;
+    esac
+}
+
 # older_report: each target of the older installation, and whether the run
 # removed it.
 older_report() {
-    local f k v tree view left
+    local f k v tree left in32 in64
     drive=$WINEPREFIX/drive_c
     for f in "${target_files[@]}"; do
         if [[ -e $drive/$f ]]; then left="still there"; else left=removed; fi
@@ -356,16 +368,20 @@ older_report() {
     done
     # Each control set's enumeration key is a target of both drivers.
     while IFS= read -r k; do
-        left=removed
-        for view in 32 64; do
-            e2e_reg_query "$k" "/reg:$view" >/dev/null 2>&1 && left="still there"
-        done
+        in32=$(_older_left "$k" /reg:32)
+        in64=$(_older_left "$k" /reg:64)
+        if [[ $in32 == "still there" || $in64 == "still there" ]]; then
+            left="still there"
+        elif [[ $in32 == unknown || $in64 == unknown ]]; then
+            left=unknown
+        else
+            left=removed
+        fi
         printf '  %-8s %s\n' "$left" "$k"
     done < <(printf '%s\n' "${target_keys[@]}" | awk '!seen[$0]++')
     for v in "${target_values[@]}"; do
         for tree in "$LOCKDOWN" "$LOCKDOWN32"; do
-            left=removed
-            e2e_reg_value "$HKLM\\$tree" "$v" >/dev/null 2>&1 && left="still there"
+            left=$(_older_left "$HKLM\\$tree" /v "$v")
             printf '  %-8s %s value %s\n' "$left" "$HKLM\\$tree" "$v"
         done
     done
