@@ -305,9 +305,13 @@ E2E_REG_MISSING='Unable to find the specified registry'
 # _e2e_reg_said_missing LOG: LOG is reg's answer that a key or value is missing.
 _e2e_reg_said_missing() { grep -qF "$E2E_REG_MISSING" "$1"; }
 
+# _e2e_said FILE: what a program wrote to FILE, on one line ("nothing" if
+# it wrote nothing), cut at 2000 bytes.
+_e2e_said() { head -c 2000 "$1" | tr -d '\r' | tr '\n' ' ' | grep . || echo nothing; }
+
 # _e2e_run LOG PROGRAM ARGS...: PROGRAM under Wine, through its launcher
-# and in the scenario's locale, with all its output in LOG; returns its
-# exit code.
+# and in its locale (see _e2e_run_once), with all its output in LOG;
+# returns its exit code.
 #
 # A failed reg runs again unless it answered that a key or value is
 # missing.  It failed without a word once, on a freshly set-up machine
@@ -328,13 +332,13 @@ _e2e_run() {
     while (( rc != 0 && try < E2E_REG_TRIES )) && [[ $1 == reg ]] && ! _e2e_reg_said_missing "$log"; do
         printf '[%s] wine %s: exit code %d (%s of %s free); it said: %s; starting it again\n' \
             "$E2E_NAME" "$*" "$rc" "$(df -h --output=avail "$log" 2>/dev/null | tail -1 | tr -d ' ')" \
-            "$(dirname "$log")" "$(head -c 2000 "$log" | tr '\n' ' ' | grep . || echo nothing)" >&2
+            "$(dirname "$log")" "$(_e2e_said "$log")" >&2
         sleep 2
         try=$((try + 1))
         rc=0
         WINEDEBUG=-all,err+all _e2e_run_once "$log" "$log.wine-errors" "$launcher" "$@" || rc=$?
         printf '[%s] start %d: exit code %d; Wine said: %s\n' "$E2E_NAME" "$try" "$rc" \
-            "$(head -c 2000 "$log.wine-errors" | tr '\n' ' ' | grep . || echo nothing)" >&2
+            "$(_e2e_said "$log.wine-errors")" >&2
     done
     return $rc
 }
@@ -587,7 +591,7 @@ e2e_reg_query() {
     (( rc == 0 )) && return 0
     _e2e_reg_said_missing "$log" && return 1
     printf '[%s] wine reg query %s: no answer (exit code %d): %s\n' "$E2E_NAME" "$*" "$rc" \
-        "$(head -c 2000 "$log" | tr -d '\r' | tr '\n' ' ' | grep . || echo nothing)" >&2
+        "$(_e2e_said "$log")" >&2
     return 2
 }
 
