@@ -27,6 +27,12 @@ add_test(NAME lint.gates_refuse_defects
     COMMAND bash ${CMAKE_SOURCE_DIR}/tests/scripts/lint.sh ${CMAKE_SOURCE_DIR} ${CMAKE_BINARY_DIR})
 set_tests_properties(lint.gates_refuse_defects PROPERTIES LABELS lint TIMEOUT 120)
 
+# bootstrap's fallback over a mirror whose index does not update, against
+# stand-in apt commands: no network, nothing of the machine changed.
+add_test(NAME bootstrap.stale_index_fallback
+    COMMAND bash ${CMAKE_SOURCE_DIR}/tests/scripts/bootstrap.sh ${CMAKE_SOURCE_DIR})
+set_tests_properties(bootstrap.stale_index_fallback PROPERTIES LABELS lint TIMEOUT 60)
+
 # The scans' benchmark against the stand-in (preset bench; not a test).
 option(QX_BENCH "Build the Google Benchmark of the scans" OFF)
 if(QX_BENCH)

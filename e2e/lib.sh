@@ -103,11 +103,16 @@ E2E_PACKAGE_FILES=(
     x86/libusbDspQx_x86.dll
 )
 
+# The scenario's own tools read Wine's and reg's words in UTF-8 whatever
+# the caller's locale; Wine's processes get E2E_LC_ALL.
+unset LC_ALL LANGUAGE LC_CTYPE LC_MESSAGES LC_COLLATE
+export LANG=C.UTF-8
+
 E2E_NAME=${E2E_NAME:-$(basename "${BASH_SOURCE[1]:-e2e}" .sh)}
 E2E_DIR=""        # the scenario's folder: prefix/ and the logs
 E2E_PKG_WIN=""    # Windows path of the staged package folder (set by e2e_stage_package)
 E2E_PKG_DIR=""    # its unix path
-E2E_LC_ALL=""     # LC_ALL for Wine's processes (e2e_set_locale)
+E2E_LC_ALL=C.UTF-8 # LC_ALL for Wine's processes (e2e_set_locale)
 E2E_STARTED=$SECONDS
 _e2e_wine_runs=0
 _e2e_runs=0
@@ -284,8 +289,9 @@ e2e_set_version() {
 # e2e_set_locale LOCALE: LC_ALL for every later Wine process of the
 # scenario, e.g. zh_CN.UTF-8 (GetSystemDefaultLangID then gives 0x0804).
 # Wine reads the name itself; the locale need not be installed.  An empty
-# argument returns to the machine's locale.
-e2e_set_locale() { E2E_LC_ALL=$1; }
+# argument returns to C.UTF-8, never the caller's locale: under POSIX Wine
+# writes a program's non-ASCII output as something else.
+e2e_set_locale() { E2E_LC_ALL=${1:-C.UTF-8}; }
 
 # Wine's reg.exe is a 64-bit program in the 64-bit prefix.  Started through
 # wine64 it skips the 32-bit launcher `wine`, which a machine that runs no
@@ -349,12 +355,8 @@ _e2e_run() {
 _e2e_run_once() {
     local log=$1 errors=$2 launcher=$3
     shift 3
-    local -a lc_all=()
-    if [[ $1 == reg ]]; then
-        lc_all=(LC_ALL=C.UTF-8)
-    elif [[ -n $E2E_LC_ALL ]]; then
-        lc_all=("LC_ALL=$E2E_LC_ALL")
-    fi
+    local -a lc_all=("LC_ALL=$E2E_LC_ALL")
+    [[ $1 == reg ]] && lc_all=(LC_ALL=C.UTF-8)
     if [[ $errors == "$log" ]]; then
         env "${lc_all[@]}" "$launcher" "$@" </dev/null >"$log" 2>&1
     else
