@@ -31,6 +31,7 @@ stand_in dpkg-query 'case "$*" in
 *Status-Status*) [[ -e '"$state"'/installed ]] && echo installed ;;
 *) echo "liblzma5 5.4.1-1+deb12u2 same"; echo "bash 5.2.15-2 foreign" ;;
 esac'
+# shellcheck disable=SC2016 # the stand-in's own \$1, expanded when it runs
 stand_in dpkg 'case $1 in
 --print-foreign-architectures) echo i386 ;; --print-architecture) echo amd64 ;;
 *) exec /usr/bin/dpkg "$@" ;; esac'
