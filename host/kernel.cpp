@@ -92,10 +92,11 @@ bool Match(const u16 &pattern, const u16 &name)
     return pi == p.size();
 }
 
-/* Share modes, as Windows checks them: an open that reads, writes or
- * deletes must be granted that by every other such open of the file, and
- * must itself grant what those others do.  Opens for attributes alone
- * take no part. */
+/* Share modes, as Windows checks them ("Creating and Opening Files",
+ * CreateFileW's dwShareMode): an open that reads, writes or deletes must
+ * be granted that by every other such open of the file, in this process
+ * or another, and must itself grant what those others do.  Opens for
+ * attributes alone take no part. */
 bool Reads(DWORD access) { return (access & (GENERIC_READ | FILE_READ_DATA)) != 0; }
 bool Writes(DWORD access)
 {
@@ -566,7 +567,9 @@ HANDLE WINAPI CreateFileW(LPCWSTR name, DWORD access, DWORD share,
         /* A new file: the folder's DACL must grant FILE_ADD_FILE, and
          * the owner a descriptor names must be one the token may assign
          * ("Assignment of Owner"); without one it gets the token's
-         * default owner.  The DACL is the descriptor's. */
+         * default owner.  The DACL is the descriptor's; without one a
+         * file inherits its folder's (CreateFileW, lpSecurityAttributes),
+         * which DaclAt finds. */
         FileEntry made;
         u16 owner = sd ? OwnerOfDescriptor(sd) : u16();
         if (sd && !DaclOfDescriptor(sd, made.dacl)) {
@@ -605,7 +608,8 @@ HANDLE WINAPI CreateFileW(LPCWSTR name, DWORD access, DWORD share,
             SetLastError(ERROR_SHARING_VIOLATION);
             return INVALID_HANDLE_VALUE;
         }
-        /* OPEN_ALWAYS says so of a file that was there. */
+        /* OPEN_ALWAYS succeeds on a file that was there with
+         * ERROR_ALREADY_EXISTS (CreateFileW, dwCreationDisposition). */
         if (disposition == OPEN_ALWAYS)
             SetLastError(ERROR_ALREADY_EXISTS);
     }
