@@ -2,6 +2,7 @@
 
 #include "app/legacy.h"
 #include "app/messages.h"
+#include "app/runlock.h"
 #include "platform/shell_list.h"
 #include "platform/wtext.h"
 
@@ -12,7 +13,7 @@ RUN_STATE g_Run;
 
 /* The staging folder below Program Files, with its trailing backslash. */
 static const WCHAR kStagingBelowProgramFiles[] =
-    TEXT("\\Quorvantix\\DriverQxDsp\\");
+    RUN_VENDOR_FOLDER TEXT("DriverQxDsp\\");
 
 /* Fills g_Run.package and g_Run.staging.  FALSE when the executable's
  * folder or Program Files cannot be had, or a path would not fit. */
@@ -35,13 +36,8 @@ static BOOL ComputePaths(void)
     if (!TextCopy(g_Run.package[AREA_ROOT], MAX_PATH, module))
         return FALSE;
 
-    TextZero(g_Run.staging[AREA_ROOT], MAX_PATH);
-    /* As a 32-bit process sees it: on 64-bit Windows the folder for
-     * 32-bit programs. */
-    if (!SHGetSpecialFolderPathW(NULL, g_Run.staging[AREA_ROOT],
-                                 CSIDL_PROGRAM_FILES, FALSE) ||
-        !TextAppend(g_Run.staging[AREA_ROOT], MAX_PATH,
-                    kStagingBelowProgramFiles))
+    if (!RunProgramFilesPath(g_Run.staging[AREA_ROOT],
+                             kStagingBelowProgramFiles))
         return FALSE;
 
     for (int area = AREA_ROOT + 1; area < AREA_COUNT; area++) {
@@ -96,107 +92,6 @@ static int PumpOneMessage(void)
     return (int)msg.wParam;
 }
 
-/* kernel32's private namespace functions, looked up in this order. */
-typedef enum NAMESPACE_FUNCTION_ID {
-    NS_CREATE_BOUNDARY,
-    NS_ADD_SID,
-    NS_DELETE_BOUNDARY,
-    NS_CREATE_NAMESPACE,
-    NS_OPEN_NAMESPACE,
-    NS_FUNCTION_COUNT
-} NAMESPACE_FUNCTION_ID;
-static const char *const kNamespaceFunctions[NS_FUNCTION_COUNT] = {
-    "CreateBoundaryDescriptorW", "AddSIDToBoundaryDescriptor",
-    "DeleteBoundaryDescriptor",  "CreatePrivateNamespaceW",
-    "OpenPrivateNamespaceW",
-};
-
-/* Creates the run's private namespace, or opens it where another run
- * made it first.  NULL when neither can be done. */
-static HANDLE OpenRunNamespace(FARPROC api[NS_FUNCTION_COUNT], HANDLE boundary)
-{
-    PSECURITY_DESCRIPTOR sd = NULL;
-    if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(
-            RUN_NAMESPACE_SDDL, SDDL_REVISION_1, &sd, NULL))
-        return NULL;
-    SECURITY_ATTRIBUTES sa;
-    sa.nLength = sizeof(sa);
-    sa.lpSecurityDescriptor = sd;
-    sa.bInheritHandle = FALSE;
-    PFN_CREATE_PRIVATE_NAMESPACE_W create =
-        (PFN_CREATE_PRIVATE_NAMESPACE_W)(void (*)(void))api[NS_CREATE_NAMESPACE];
-    PFN_OPEN_PRIVATE_NAMESPACE_W open =
-        (PFN_OPEN_PRIVATE_NAMESPACE_W)(void (*)(void))api[NS_OPEN_NAMESPACE];
-    HANDLE space = create(&sa, boundary, RUN_NAMESPACE_PREFIX);
-    if (space == NULL && GetLastError() == ERROR_ALREADY_EXISTS)
-        space = open(boundary, RUN_NAMESPACE_PREFIX);
-    LocalFree(sd);
-    return space;
-}
-
-/* The run mutex inside the run's private namespace.  The namespace handle
- * is never closed: a namespace lasts only while a handle to it is open,
- * so each run keeps it alive for the runs that wait behind it.  NULL when
- * the namespace or the mutex cannot be had. */
-static HANDLE CreateNamespaceMutex(FARPROC api[NS_FUNCTION_COUNT])
-{
-    PFN_CREATE_BOUNDARY_DESCRIPTOR_W createBoundary =
-        (PFN_CREATE_BOUNDARY_DESCRIPTOR_W)(void (*)(void))api[NS_CREATE_BOUNDARY];
-    PFN_ADD_SID_TO_BOUNDARY_DESCRIPTOR addSid =
-        (PFN_ADD_SID_TO_BOUNDARY_DESCRIPTOR)(void (*)(void))api[NS_ADD_SID];
-    PFN_DELETE_BOUNDARY_DESCRIPTOR deleteBoundary =
-        (PFN_DELETE_BOUNDARY_DESCRIPTOR)(void (*)(void))api[NS_DELETE_BOUNDARY];
-    HANDLE boundary = createBoundary(RUN_NAMESPACE_BOUNDARY, 0);
-    if (boundary == NULL)
-        return NULL;
-    BYTE administrators[SECURITY_MAX_SID_SIZE];
-    DWORD sidCb = sizeof(administrators);
-    HANDLE space = NULL;
-    if (CreateWellKnownSid(WinBuiltinAdministratorsSid, NULL, administrators,
-                           &sidCb) &&
-        addSid(&boundary, administrators))
-        space = OpenRunNamespace(api, boundary);
-    deleteBoundary(boundary);
-    if (space == NULL)
-        return NULL;
-    return CreateMutexW(NULL, FALSE, RUN_NAMESPACE_MUTEX_NAME);
-}
-
-/* The run mutex: in the private namespace where kernel32 has the
- * functions (Vista and later) and they work, else the global one. */
-static HANDLE CreateRunMutex(void)
-{
-    HANDLE mutex = NULL;
-    HMODULE kernel = GetModuleHandleW(TEXT("kernel32.dll"));
-    if (kernel != NULL) {
-        FARPROC api[NS_FUNCTION_COUNT];
-        BOOL found = TRUE;
-        for (int i = 0; found && i < NS_FUNCTION_COUNT; i++) {
-            api[i] = GetProcAddress(kernel, kNamespaceFunctions[i]);
-            found = api[i] != NULL;
-        }
-        if (found)
-            mutex = CreateNamespaceMutex(api);
-    }
-    if (mutex == NULL)
-        mutex = CreateMutexW(NULL, FALSE, RUN_MUTEX_NAME);
-    return mutex;
-}
-
-/* Waits, without a time limit, until no other run on the machine is
- * between its start and its end: two runs at once would delete the
- * staging folder under each other's copies.  The mutex is never released
- * or closed; the process's end releases it, also when the run is killed,
- * and the waiting run then gets it as abandoned, which serves as well:
- * every run is safe to follow an interrupted one.  A mutex that cannot be
- * had, or a failed wait, leaves the run to go on unlocked. */
-static void WaitForOtherRuns(void)
-{
-    HANDLE mutex = CreateRunMutex();
-    if (mutex != NULL)
-        WaitForSingleObject(mutex, INFINITE);
-}
-
 /* The run is elevated, and its own folder is typically a Downloads folder
  * any program the user ran can write to: a DLL dropped there under the
  * name of one that we, the shell or Setup load by bare name would run
@@ -235,10 +130,12 @@ int InstallerRun(HINSTANCE hInstance)
 {
     ERROR_TEXTS errors;
 
-    /* First of all: the run mutex, too, may load a DLL. */
+    /* First of all: taking the run lock, too, may load a DLL. */
     RestrictDllSearch();
-    /* Before anything is read or changed. */
-    WaitForOtherRuns();
+    /* Before anything is read or changed, and without a limit: two runs
+     * at once would delete the staging folder under each other's
+     * copies.  A run that gets no lock goes on unlocked. */
+    RunLockTake(INFINITE);
 
     /* A failed query leaves major version 0, which reads as pre-Vista. */
     OSVERSIONINFOW version = {};

@@ -13,22 +13,6 @@
  * milliseconds: the process never outlives its last box by more. */
 #define RUN_PUMP_WAIT_MS 1000
 
-/* The mutex one run holds from its start to its end, so that runs on one
- * machine take turns.  "Global\" puts it in the namespace every session
- * shares (another user's run under Fast User Switching too); XP and
- * later accept the prefix. */
-#define RUN_MUTEX_NAME TEXT("Global\\Quorvantix.QxDspInstaller.Run")
-
-/* From Vista on the mutex lives in a private namespace instead, so that
- * a standard user cannot create and hold it first: its boundary names the
- * Administrators group, which only an elevated run's token holds, and its
- * DACL lets only SYSTEM and Administrators open it.  XP, or a namespace
- * that cannot be had, keeps the global name. */
-#define RUN_NAMESPACE_BOUNDARY TEXT("Quorvantix.QxDspInstaller")
-#define RUN_NAMESPACE_PREFIX TEXT("Quorvantix.QxDspInstaller")
-#define RUN_NAMESPACE_SDDL TEXT("D:(A;;GA;;;SY)(A;;GA;;;BA)")
-#define RUN_NAMESPACE_MUTEX_NAME TEXT("Quorvantix.QxDspInstaller\\Run")
-
 /* The run's process-wide state, zero at start. */
 typedef struct RUN_STATE {
     BOOL preVista;     /* OS major version below 6 */

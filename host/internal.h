@@ -28,20 +28,17 @@ u16 JoinPath(const std::vector<u16> &components);
 
 FILETIME Now();
 
-/* Handle table shared by files, searches, tokens, keys, modules and
- * mutexes. */
-enum class HandleKind { File, Find, Token, Key, Module, Mutex, Namespace, Boundary };
+/* Handle table shared by files, searches, tokens, keys and modules. */
+enum class HandleKind { File, Find, Token, Key, Module };
 struct HandleObject {
     HandleKind kind;
-    u16 path; /* file path, real key path, module or mutex name */
+    u16 path; /* file path, real key path or module name */
     std::vector<u16> entries; /* search: upper-case paths; "." ".." kept */
     size_t position = 0;      /* file read offset or search index */
     DWORD access = 0;
     std::vector<WIN32_FIND_DATAW> found;
     DWORD share = 0; /* file: the FILE_SHARE_* flags it was opened with */
-    /* Mutex: index of its private namespace, -1 for the global one;
-     * namespace: its index. */
-    int space = -1;
+    DWORD disposition = 0; /* file: CreateFileW's creation disposition */
 };
 uintptr_t NewHandle(HandleObject object);
 HandleObject *LookupHandle(uintptr_t value, HandleKind kind);
@@ -57,6 +54,23 @@ bool DaclOfDescriptor(const void *descriptor, u16 &dacl);
 /* A binary SID as text ("S-1-5-32-544"); false for one that is not
  * well formed. */
 bool SidText(const void *sid, u16 &text);
+
+/* A SID's text as binary; empty for text that is not "S-1-..." numbers. */
+std::vector<unsigned char> SidBytes(const u16 &text);
+
+/* The owner a descriptor the stand-in made names ("S-1-..."), empty when
+ * it names none. */
+u16 OwnerOfDescriptor(const void *descriptor);
+
+/* Whether the process's token holds sid, and whether it may name sid as
+ * the owner of an object (its user, or Administrators when it holds the
+ * group, which the token then marks SE_GROUP_OWNER). */
+bool TokenHolds(const u16 &sid);
+bool TokenMayOwn(const u16 &sid);
+
+/* Whether dacl (FileEntry::dacl's form; empty: none) grants the token
+ * every right of access, generic rights mapped as for files. */
+bool DaclGrants(const u16 &dacl, DWORD access);
 
 } // namespace winhost
 

@@ -92,10 +92,11 @@ bool Match(const u16 &pattern, const u16 &name)
     return pi == p.size();
 }
 
-/* Share modes, as Windows checks them: an open that reads, writes or
- * deletes must be granted that by every other such open of the file, and
- * must itself grant what those others do.  Opens for attributes alone
- * take no part. */
+/* Share modes, as Windows checks them ("Creating and Opening Files",
+ * CreateFileW's dwShareMode): an open that reads, writes or deletes must
+ * be granted that by every other such open of the file, in this process
+ * or another, and must itself grant what those others do.  Opens for
+ * attributes alone take no part. */
 bool Reads(DWORD access) { return (access & (GENERIC_READ | FILE_READ_DATA)) != 0; }
 bool Writes(DWORD access)
 {
@@ -171,6 +172,19 @@ FileEntry *FindEntry(const std::vector<u16> &components)
 bool FolderExistsAt(const std::vector<u16> &components)
 {
     return FolderExists(components);
+}
+
+const u16 &DaclAt(const std::vector<u16> &components)
+{
+    /* Stand-in: inheritance is not computed; what an entry inherits is
+     * the DACL of the nearest folder above that has one. */
+    static const u16 none;
+    for (std::vector<u16> c = components; !IsDriveRoot(c); c = Parent(c)) {
+        const FileEntry *e = Lookup(c);
+        if (e && !e->dacl.empty())
+            return e->dacl;
+    }
+    return none;
 }
 
 void MakeFolders(const std::vector<u16> &components)
@@ -529,37 +543,79 @@ HANDLE WINAPI CreateFileW(LPCWSTR name, DWORD access, DWORD share,
     if (auto err = Enter("CreateFileW", path, "",
                          Hex(access) + " share=" + Hex(share) + " disp=" +
                              std::to_string(disposition) + " flags=" +
-                             Hex(flags))) {
+                             Hex(flags) +
+                             (sa && sa->bInheritHandle ? " inherit" : ""))) {
         SetLastError(*err);
         return INVALID_HANDLE_VALUE;
     }
-    (void)sa;
     (void)templ;
     std::vector<u16> c;
-    if (!NormalisePath(path, c) || disposition != OPEN_EXISTING) {
-        /* Stand-in: only opening an existing file is modelled. */
+    if (!NormalisePath(path, c) ||
+        (disposition != OPEN_EXISTING && disposition != OPEN_ALWAYS)) {
+        /* Stand-in: only opening an existing file, or a file created
+         * when missing, is modelled. */
         SetLastError(ERROR_INVALID_PARAMETER);
         return INVALID_HANDLE_VALUE;
     }
     FileEntry *e = Lookup(c);
-    if (!e) {
+    if (!e && (disposition != OPEN_ALWAYS || !FolderExists(Parent(c)))) {
         SetLastError(MissingError(c));
         return INVALID_HANDLE_VALUE;
     }
-    if (e->dir && !(flags & FILE_FLAG_BACKUP_SEMANTICS)) {
-        /* A folder opens only with FILE_FLAG_BACKUP_SEMANTICS. */
-        SetLastError(ERROR_ACCESS_DENIED);
-        return INVALID_HANDLE_VALUE;
-    }
-    /* Stand-in: a reparse point's target is not modelled, so an open
-     * without FILE_FLAG_OPEN_REPARSE_POINT reaches the entry itself too,
-     * where Windows would follow the link. */
-    if (SharingViolation(*e, access, share)) {
-        SetLastError(ERROR_SHARING_VIOLATION);
-        return INVALID_HANDLE_VALUE;
+    const void *sd = sa ? sa->lpSecurityDescriptor : nullptr;
+    if (!e) {
+        /* A new file: the folder's DACL must grant FILE_ADD_FILE, and
+         * the owner a descriptor names must be one the token may assign
+         * ("Assignment of Owner"); without one it gets the token's
+         * default owner.  The DACL is the descriptor's; without one a
+         * file inherits its folder's (CreateFileW, lpSecurityAttributes),
+         * which DaclAt finds. */
+        FileEntry made;
+        u16 owner = sd ? OwnerOfDescriptor(sd) : u16();
+        if (sd && !DaclOfDescriptor(sd, made.dacl)) {
+            SetLastError(ERROR_INVALID_PARAMETER);
+            return INVALID_HANDLE_VALUE;
+        }
+        if (!DaclGrants(DaclAt(Parent(c)), FILE_WRITE_DATA /* FILE_ADD_FILE */)) {
+            SetLastError(ERROR_ACCESS_DENIED);
+            return INVALID_HANDLE_VALUE;
+        }
+        if (!owner.empty() && !TokenMayOwn(owner)) {
+            SetLastError(ERROR_INVALID_OWNER);
+            return INVALID_HANDLE_VALUE;
+        }
+        made.path = JoinPath(c);
+        made.owner = owner.empty() ? machine().tokenUser : owner;
+        made.creation = made.lastWrite = Now();
+        e = &machine().files.emplace(KeyOf(c), made).first->second;
+        SetLastError(ERROR_SUCCESS);
+    } else {
+        if (e->dir && !(flags & FILE_FLAG_BACKUP_SEMANTICS)) {
+            /* A folder opens only with FILE_FLAG_BACKUP_SEMANTICS. */
+            SetLastError(ERROR_ACCESS_DENIED);
+            return INVALID_HANDLE_VALUE;
+        }
+        /* The DACL is checked before the share modes; an existing file
+         * keeps its own security, whatever descriptor is given. */
+        if (!DaclGrants(DaclAt(c), access)) {
+            SetLastError(ERROR_ACCESS_DENIED);
+            return INVALID_HANDLE_VALUE;
+        }
+        /* Stand-in: a reparse point's target is not modelled, so an open
+         * without FILE_FLAG_OPEN_REPARSE_POINT reaches the entry itself
+         * too, where Windows would follow the link. */
+        if (SharingViolation(*e, access, share)) {
+            SetLastError(ERROR_SHARING_VIOLATION);
+            return INVALID_HANDLE_VALUE;
+        }
+        /* OPEN_ALWAYS succeeds on a file that was there with
+         * ERROR_ALREADY_EXISTS (CreateFileW, dwCreationDisposition). */
+        if (disposition == OPEN_ALWAYS)
+            SetLastError(ERROR_ALREADY_EXISTS);
     }
     HandleObject file{HandleKind::File, Upper(JoinPath(c)), {}, 0, access};
     file.share = share;
+    file.disposition = disposition;
     return reinterpret_cast<HANDLE>(NewHandle(std::move(file)));
 }
 
@@ -667,14 +723,22 @@ BOOL WINAPI ProcessIdToSessionId(DWORD pid, DWORD *session)
     return TRUE;
 }
 
+void WINAPI Sleep(DWORD ms)
+{
+    Enter("Sleep", u16(), "", std::to_string(ms));
+    /* Stand-in: no time passes but what the installer sleeps; another
+     * process's open that was to end meanwhile ends. */
+    machine().sleptMs += ms;
+    for (auto &[key, e] : machine().files) {
+        if (e.heldForMs != 0 && machine().sleptMs >= e.heldForMs) {
+            e.heldOpen = false;
+            e.heldAccess = e.heldShare = e.heldForMs = 0;
+        }
+    }
+}
+
 LSTATUS WINAPI HostRegDeleteKeyExW(HKEY, LPCWSTR, REGSAM, DWORD);
 BOOL WINAPI HostSetupUninstallOEMInfW(PCWSTR, DWORD, PVOID);
-HANDLE WINAPI HostCreateBoundaryDescriptorW(LPCWSTR, ULONG);
-BOOL WINAPI HostAddSIDToBoundaryDescriptor(HANDLE *, PSID);
-void WINAPI HostDeleteBoundaryDescriptor(HANDLE);
-HANDLE WINAPI HostCreatePrivateNamespaceW(LPSECURITY_ATTRIBUTES, LPVOID,
-                                          LPCWSTR);
-HANDLE WINAPI HostOpenPrivateNamespaceW(LPVOID, LPCWSTR);
 
 namespace {
 
@@ -848,27 +912,6 @@ FARPROC WINAPI GetProcAddress(HMODULE module, LPCSTR name)
         if (file == u"KERNEL32.DLL" && proc == "SetDllDirectoryW" &&
             machine().hasSetDllDirectory)
             return reinterpret_cast<FARPROC>(&HostSetDllDirectoryW);
-        /* Private namespaces came with Vista. */
-        static const struct {
-            const char *name;
-            FARPROC proc;
-        } kNamespaceApi[] = {
-            {"CreateBoundaryDescriptorW",
-             reinterpret_cast<FARPROC>(&HostCreateBoundaryDescriptorW)},
-            {"AddSIDToBoundaryDescriptor",
-             reinterpret_cast<FARPROC>(&HostAddSIDToBoundaryDescriptor)},
-            {"DeleteBoundaryDescriptor",
-             reinterpret_cast<FARPROC>(&HostDeleteBoundaryDescriptor)},
-            {"CreatePrivateNamespaceW",
-             reinterpret_cast<FARPROC>(&HostCreatePrivateNamespaceW)},
-            {"OpenPrivateNamespaceW",
-             reinterpret_cast<FARPROC>(&HostOpenPrivateNamespaceW)},
-        };
-        if (file == u"KERNEL32.DLL" && machine().osMajor >= 6) {
-            for (auto &f : kNamespaceApi)
-                if (proc == f.name)
-                    return f.proc;
-        }
         /* cfgmgr32 forwards these to setupapi, which exports them
          * itself. */
         if (file == u"CFGMGR32.DLL" ||
@@ -893,208 +936,6 @@ BOOL WINAPI FreeLibrary(HMODULE module)
     }
     machine().loadedLibraries--;
     return TRUE;
-}
-
-HANDLE WINAPI CreateMutexW(LPSECURITY_ATTRIBUTES sa, BOOL initialOwner,
-                           LPCWSTR lpName)
-{
-    u16 name = FromWide(lpName);
-    if (auto err = Enter("CreateMutexW", name, "",
-                         initialOwner ? "initial-owner" : "")) {
-        SetLastError(*err);
-        return NULL;
-    }
-    (void)sa;
-    /* Stand-in: an unnamed mutex is not modelled. */
-    if (name.empty()) {
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return NULL;
-    }
-    /* Only a namespace prefix may hold a backslash: "Global\\",
-     * "Local\\", or the alias prefix of a private namespace this process
-     * has open (the one opened last, when several share it). */
-    u16 rest = name;
-    for (const char16_t *prefix : {u"Global\\", u"Local\\"}) {
-        if (rest.rfind(prefix, 0) == 0)
-            rest = rest.substr(u16(prefix).size());
-    }
-    int space = -1;
-    size_t slash = rest.find(u'\\');
-    if (slash != u16::npos && rest == name) {
-        for (const HandleObject *h : HandlesOf(HandleKind::Namespace))
-            if (h->path == rest.substr(0, slash))
-                space = h->space;
-        if (space >= 0)
-            rest = rest.substr(slash + 1);
-    }
-    if (rest.find(u'\\') != u16::npos) {
-        SetLastError(ERROR_PATH_NOT_FOUND);
-        return NULL;
-    }
-    auto &mutexes = space < 0 ? machine().mutexes
-                              : machine().namespaces[space].mutexes;
-    const u16 key = space < 0 ? name : rest;
-    if (mutexes.count(key)) {
-        /* An existing mutex is opened; the initial owner flag is ignored. */
-        SetLastError(ERROR_ALREADY_EXISTS);
-    } else {
-        mutexes[key].ownedHere = initialOwner ? 1 : 0;
-        SetLastError(ERROR_SUCCESS);
-    }
-    HandleObject mutex{HandleKind::Mutex, key};
-    mutex.space = space;
-    return reinterpret_cast<HANDLE>(NewHandle(std::move(mutex)));
-}
-
-DWORD WINAPI WaitForSingleObject(HANDLE h, DWORD ms)
-{
-    /* Stand-in: only mutexes are waited for. */
-    HandleObject *object =
-        LookupHandle(reinterpret_cast<uintptr_t>(h), HandleKind::Mutex);
-    if (auto err = Enter("WaitForSingleObject", object ? object->path : u16(),
-                         "", "ms=" + std::to_string(ms))) {
-        SetLastError(*err);
-        return WAIT_FAILED;
-    }
-    if (!object) {
-        SetLastError(ERROR_INVALID_HANDLE);
-        return WAIT_FAILED;
-    }
-    NamedMutex &m =
-        (object->space < 0 ? machine().mutexes
-                           : machine().namespaces[object->space].mutexes)[object->path];
-    /* The other run ends during the wait; ownership passes to the waiter
-     * either way, and a killed owner shows as WAIT_ABANDONED. */
-    bool abandoned = m.heldElsewhere && m.abandonedElsewhere;
-    m.heldElsewhere = false;
-    m.abandonedElsewhere = false;
-    m.ownedHere++;
-    return abandoned ? WAIT_ABANDONED : WAIT_OBJECT_0;
-}
-
-/* ---- private namespaces (kernel32, Vista and later) ---- */
-
-HANDLE WINAPI HostCreateBoundaryDescriptorW(LPCWSTR name, ULONG flags)
-{
-    u16 text = FromWide(name);
-    if (auto err = Enter("CreateBoundaryDescriptorW", text, "",
-                         std::to_string(flags))) {
-        SetLastError(*err);
-        return NULL;
-    }
-    if (!name || flags != 0) {
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return NULL;
-    }
-    /* Stand-in: a boundary descriptor is a heap block on Windows, a
-     * handle of the stand-in's table here, so a forgotten one shows. */
-    return reinterpret_cast<HANDLE>(NewHandle({HandleKind::Boundary, text}));
-}
-
-BOOL WINAPI HostAddSIDToBoundaryDescriptor(HANDLE *boundary, PSID sid)
-{
-    HandleObject *b = boundary ? LookupHandle(reinterpret_cast<uintptr_t>(*boundary),
-                                              HandleKind::Boundary)
-                               : nullptr;
-    u16 text;
-    if (auto err = Enter("AddSIDToBoundaryDescriptor", b ? b->path : u16())) {
-        SetLastError(*err);
-        return FALSE;
-    }
-    if (!b || !SidText(sid, text)) {
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return FALSE;
-    }
-    b->entries.push_back(text);
-    return TRUE;
-}
-
-void WINAPI HostDeleteBoundaryDescriptor(HANDLE boundary)
-{
-    HandleObject *b =
-        LookupHandle(reinterpret_cast<uintptr_t>(boundary), HandleKind::Boundary);
-    Enter("DeleteBoundaryDescriptor", b ? b->path : u16());
-    CloseHandleOf(reinterpret_cast<uintptr_t>(boundary), HandleKind::Boundary);
-}
-
-namespace {
-
-/* The namespace a boundary and prefix name, -1 when there is none. */
-int FindNamespace(const HandleObject &boundary, const u16 &prefix)
-{
-    auto &spaces = machine().namespaces;
-    for (size_t i = 0; i < spaces.size(); i++)
-        if (spaces[i].boundaryName == boundary.path &&
-            spaces[i].boundarySids == boundary.entries &&
-            spaces[i].prefix == prefix)
-            return static_cast<int>(i);
-    return -1;
-}
-
-HANDLE NamespaceHandle(int index)
-{
-    HandleObject space{HandleKind::Namespace, machine().namespaces[index].prefix};
-    space.space = index;
-    return reinterpret_cast<HANDLE>(NewHandle(std::move(space)));
-}
-
-} // namespace
-
-HANDLE WINAPI HostCreatePrivateNamespaceW(LPSECURITY_ATTRIBUTES sa,
-                                          LPVOID boundary, LPCWSTR prefix)
-{
-    u16 alias = FromWide(prefix);
-    if (auto err = Enter("CreatePrivateNamespaceW", alias)) {
-        SetLastError(*err);
-        return NULL;
-    }
-    const HandleObject *b =
-        LookupHandle(reinterpret_cast<uintptr_t>(boundary), HandleKind::Boundary);
-    u16 dacl;
-    if (!b || alias.empty() ||
-        (sa && sa->lpSecurityDescriptor &&
-         !DaclOfDescriptor(sa->lpSecurityDescriptor, dacl))) {
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return NULL;
-    }
-    if (FindNamespace(*b, alias) >= 0) {
-        SetLastError(ERROR_ALREADY_EXISTS);
-        return NULL;
-    }
-    /* Stand-in: the installer's token holds every SID a boundary names
-     * (it runs elevated, and Administrators is the only one it uses). */
-    PrivateNamespace space;
-    space.boundaryName = b->path;
-    space.boundarySids = b->entries;
-    space.prefix = alias;
-    space.dacl = dacl;
-    space.createdHere = true;
-    machine().namespaces.push_back(space);
-    SetLastError(ERROR_SUCCESS);
-    return NamespaceHandle(static_cast<int>(machine().namespaces.size() - 1));
-}
-
-HANDLE WINAPI HostOpenPrivateNamespaceW(LPVOID boundary, LPCWSTR prefix)
-{
-    u16 alias = FromWide(prefix);
-    if (auto err = Enter("OpenPrivateNamespaceW", alias)) {
-        SetLastError(*err);
-        return NULL;
-    }
-    const HandleObject *b =
-        LookupHandle(reinterpret_cast<uintptr_t>(boundary), HandleKind::Boundary);
-    if (!b) {
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return NULL;
-    }
-    int index = FindNamespace(*b, alias);
-    if (index < 0) {
-        SetLastError(ERROR_FILE_NOT_FOUND);
-        return NULL;
-    }
-    /* Stand-in: the namespace's DACL is kept, not checked; the installer
-     * runs as an administrator, whom it lets in. */
-    return NamespaceHandle(index);
 }
 
 } // extern "C"

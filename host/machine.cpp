@@ -325,12 +325,18 @@ std::vector<const HandleObject *> HandlesOf(HandleKind kind)
 int OpenHandleCount()
 {
     int count = 0;
-    for (auto &h : g_handles)
-        if (h.second.kind != HandleKind::Module &&
-            h.second.kind != HandleKind::Mutex &&
-            h.second.kind != HandleKind::Namespace)
+    for (auto &[value, h] : g_handles)
+        if (h.kind != HandleKind::Module &&
+            !(h.kind == HandleKind::File && h.disposition == OPEN_ALWAYS &&
+              h.share == 0))
             count++;
     return count;
+}
+
+void EndProcess()
+{
+    ClearHandles();
+    machine().kernel32Module = 0;
 }
 
 /* ---- heap ---- */

@@ -43,14 +43,23 @@ struct FileEntry {
      * as Windows checks share modes. */
     DWORD heldAccess = 0;
     DWORD heldShare = 0;
+    /* That process's open (heldOpen or heldAccess) ends, as the process
+     * does, once the installer has slept this long in all; 0: it lasts. */
+    DWORD heldForMs = 0;
     /* Names of the file's data (hard links).  Stand-in: the other names
      * are not entries of their own. */
     DWORD links = 1;
     /* The DACL given at creation or set later, as SDDL: "D:", "P" when
      * it is protected from inheritance, then its ACEs; empty when none
      * was given.  Stand-in: inheritance is not computed, and the ACEs are
-     * kept as the installer wrote them. */
+     * kept as the installer wrote them.  Opening a file, and creating
+     * one in a folder, is checked against the DACL of the nearest entry
+     * at or above it that has one (none: everything is granted). */
     u16 dacl;
+    /* The owner's SID as text ("S-1-5-32-544"); empty when none is kept
+     * (a volume without permissions, and a seeded file unless a test
+     * gives one). */
+    u16 owner;
 };
 
 struct RegValue {
@@ -74,27 +83,6 @@ struct CallRecord {
     std::string object; /* UTF-8 */
     std::string view;   /* "32", "64" or "" for calls without a view */
     std::string detail; /* other arguments, UTF-8 */
-};
-
-/* A named mutex.  Stand-in: the machine runs one process, so another
- * run holding the mutex is only this mark: it does nothing else, and it
- * ends (or is killed) as soon as the installer waits for it, so a wait
- * never blocks. */
-struct NamedMutex {
-    bool heldElsewhere = false;      /* owned by another run */
-    bool abandonedElsewhere = false; /* that run is killed, not ended */
-    DWORD ownedHere = 0;             /* acquisitions by the installer */
-};
-
-/* A private namespace (Vista and later), known by its boundary (a name
- * and the SIDs a creator's token must hold) and its alias prefix. */
-struct PrivateNamespace {
-    u16 boundaryName;
-    std::vector<u16> boundarySids; /* "S-1-5-32-544" and the like */
-    u16 prefix;
-    u16 dacl; /* as FileEntry::dacl; who may open it */
-    bool createdHere = false; /* else another run made it */
-    std::map<u16, NamedMutex> mutexes; /* by name below the prefix */
 };
 
 struct MessageBoxRecord {
@@ -135,6 +123,15 @@ struct Machine {
      * session (0 is where services and deployment tools run). */
     bool stationVisible = true;
     DWORD sessionId = 1;
+    /* The process's token: its user, and whether it holds the
+     * Administrators group (an elevated administrator's token does, and
+     * so does SYSTEM's: S-1-5-18), which it may then also name as the
+     * owner of what it creates.  Stand-in: every token also holds
+     * Everyone and Users, and the owner given to what it creates without
+     * naming one is its user (XP's "object creator" default, KB318825;
+     * an elevated token from Vista on defaults to Administrators). */
+    u16 tokenUser = u"S-1-5-21-1-2-3-1000";
+    bool tokenAdministrators = true;
     /* The loader.  The system folder holds the DLLs the installer loads
      * (advapi32, setupapi, cfgmgr32).  Stand-in: it does not follow
      * windowsFolder; a test that moves Windows moves it too, or leaves
@@ -180,12 +177,7 @@ struct Machine {
     std::map<u16, FileEntry> files; /* by upper-case normalised path */
     RegKey hklm;
     std::set<u16> enabledPrivileges;
-    /* By name, compared with case as Windows compares them.  Stand-in:
-     * "Global\" and "Local\" names are not mapped onto sessions. */
-    std::map<u16, NamedMutex> mutexes;
-    /* kernel32 exports the private namespace functions from major
-     * version 6 on. */
-    std::vector<PrivateNamespace> namespaces;
+    DWORD sleptMs = 0; /* Sleep's milliseconds, in all */
     std::vector<CallRecord> calls;
     std::vector<MessageBoxRecord> boxes;
     std::vector<ClassRecord> classes;
@@ -254,10 +246,15 @@ std::vector<std::string> CallNames();
 std::string ToUtf8(const u16 &text);
 u16 FromUtf8(const std::string &text);
 
-/* Handles the installer left open (keys, files, searches, tokens,
- * boundary descriptors; not modules, which loadedLibraries counts, nor
- * mutexes and namespaces, which a run keeps until the process ends). */
+/* Handles the installer left open (keys, files, searches, tokens; not
+ * modules, which loadedLibraries counts, nor a file opened sharing
+ * nothing with OPEN_ALWAYS, the run lock a run holds until it ends). */
 int OpenHandleCount();
+
+/* The installer's process ends, or is killed: Windows closes every
+ * handle it held ("Terminating a Process"), so another process may open
+ * what it held. */
+void EndProcess();
 
 /* Security descriptors the installer got from
  * ConvertStringSecurityDescriptorToSecurityDescriptorW and has not freed

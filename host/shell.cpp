@@ -290,6 +290,39 @@ BOOL WINAPI OpenProcessToken(HANDLE process, DWORD access, PHANDLE token)
     return TRUE;
 }
 
+BOOL WINAPI GetTokenInformation(HANDLE token, TOKEN_INFORMATION_CLASS type,
+                                LPVOID out, DWORD length, PDWORD needed)
+{
+    if (auto err = Enter("GetTokenInformation", u16(), "",
+                         std::to_string(type))) {
+        SetLastError(*err);
+        return FALSE;
+    }
+    const HandleObject *t =
+        LookupHandle(reinterpret_cast<uintptr_t>(token), HandleKind::Token);
+    if (!t || !(t->access & TOKEN_QUERY)) {
+        SetLastError(t ? ERROR_ACCESS_DENIED : ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    /* Stand-in: only the token's user is asked for. */
+    if (type != TokenUser || !needed) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    /* TOKEN_USER, then the SID it points to. */
+    const std::vector<unsigned char> sid = SidBytes(machine().tokenUser);
+    *needed = static_cast<DWORD>(sizeof(TOKEN_USER) + sid.size());
+    if (!out || length < *needed) {
+        SetLastError(ERROR_INSUFFICIENT_BUFFER);
+        return FALSE;
+    }
+    auto *user = static_cast<TOKEN_USER *>(out);
+    user->User.Sid = static_cast<unsigned char *>(out) + sizeof(TOKEN_USER);
+    user->User.Attributes = 0;
+    std::copy(sid.begin(), sid.end(), static_cast<unsigned char *>(user->User.Sid));
+    return TRUE;
+}
+
 BOOL WINAPI LookupPrivilegeValueW(LPCWSTR system, LPCWSTR name, PLUID luid)
 {
     u16 n = FromWide(name);

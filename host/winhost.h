@@ -186,10 +186,12 @@ typedef struct _OVERLAPPED OVERLAPPED, *LPOVERLAPPED;
 #define FILE_APPEND_DATA 0x0004
 #define FILE_READ_ATTRIBUTES 0x0080
 #define DELETE 0x00010000L
+#define READ_CONTROL 0x00020000L
 #define FILE_SHARE_READ 0x00000001
 #define FILE_SHARE_WRITE 0x00000002
 #define FILE_SHARE_DELETE 0x00000004
 #define OPEN_EXISTING 3
+#define OPEN_ALWAYS 4
 #define FILE_FLAG_BACKUP_SEMANTICS 0x02000000
 #define FILE_FLAG_OPEN_REPARSE_POINT 0x00200000
 typedef struct _BY_HANDLE_FILE_INFORMATION {
@@ -250,10 +252,20 @@ typedef enum WELL_KNOWN_SID_TYPE {
     WinBuiltinAdministratorsSid = 26
 } WELL_KNOWN_SID_TYPE;
 #define SECURITY_MAX_SID_SIZE 68
+typedef struct _SID_AND_ATTRIBUTES {
+    PSID Sid;
+    DWORD Attributes;
+} SID_AND_ATTRIBUTES;
+typedef struct _TOKEN_USER {
+    SID_AND_ATTRIBUTES User;
+} TOKEN_USER;
+typedef enum _TOKEN_INFORMATION_CLASS { TokenUser = 1 } TOKEN_INFORMATION_CLASS;
 #define SDDL_REVISION_1 1
+#define OWNER_SECURITY_INFORMATION 0x00000001L
 #define DACL_SECURITY_INFORMATION 0x00000004L
 #define PROTECTED_DACL_SECURITY_INFORMATION 0x80000000L
 #define ERROR_UNKNOWN_REVISION 1305L
+#define ERROR_INVALID_OWNER 1307L
 #define ERROR_INVALID_ACL 1336L
 #define ERROR_INVALID_SECURITY_DESCR 1338L
 #define TOKEN_ADJUST_PRIVILEGES 0x0020
@@ -381,7 +393,6 @@ typedef struct tagPAINTSTRUCT {
 #define PM_REMOVE 0x0001
 #define QS_ALLINPUT 0x04FF
 #define WAIT_OBJECT_0 0x00000000L
-#define WAIT_ABANDONED 0x00000080L
 #define WAIT_TIMEOUT 258L
 #define WAIT_FAILED ((DWORD)0xFFFFFFFF)
 #define INFINITE 0xFFFFFFFF
@@ -438,9 +449,7 @@ BOOL WINAPI FreeLibrary(HMODULE hLibModule);
 HANDLE WINAPI GetProcessHeap(void);
 HLOCAL WINAPI LocalFree(HLOCAL hMem);
 LPVOID WINAPI HeapAlloc(HANDLE hHeap, DWORD dwFlags, SIZE_T dwBytes);
-HANDLE WINAPI CreateMutexW(LPSECURITY_ATTRIBUTES lpMutexAttributes,
-                           BOOL bInitialOwner, LPCWSTR lpName);
-DWORD WINAPI WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds);
+void WINAPI Sleep(DWORD dwMilliseconds);
 DWORD WINAPI MsgWaitForMultipleObjects(DWORD nCount, const HANDLE *pHandles,
                                        BOOL fWaitAll, DWORD dwMilliseconds,
                                        DWORD dwWakeMask);
@@ -509,6 +518,17 @@ DWORD WINAPI SetNamedSecurityInfoW(LPWSTR pObjectName, SE_OBJECT_TYPE ObjectType
                                    SECURITY_INFORMATION SecurityInfo,
                                    PSID psidOwner, PSID psidGroup, PACL pDacl,
                                    PACL pSacl);
+DWORD WINAPI GetNamedSecurityInfoW(LPCWSTR pObjectName, SE_OBJECT_TYPE ObjectType,
+                                   SECURITY_INFORMATION SecurityInfo,
+                                   PSID *ppsidOwner, PSID *ppsidGroup,
+                                   PACL *ppDacl, PACL *ppSacl,
+                                   PSECURITY_DESCRIPTOR *ppSecurityDescriptor);
+BOOL WINAPI EqualSid(PSID pSid1, PSID pSid2);
+BOOL WINAPI GetTokenInformation(HANDLE TokenHandle,
+                                TOKEN_INFORMATION_CLASS TokenInformationClass,
+                                LPVOID TokenInformation,
+                                DWORD TokenInformationLength,
+                                PDWORD ReturnLength);
 BOOL WINAPI OpenProcessToken(HANDLE ProcessHandle, DWORD DesiredAccess,
                              PHANDLE TokenHandle);
 BOOL WINAPI LookupPrivilegeValueW(LPCWSTR lpSystemName, LPCWSTR lpName,

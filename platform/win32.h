@@ -60,19 +60,6 @@ typedef BOOL(WINAPI *PFN_SETUP_UNINSTALL_OEM_INF_W)(PCWSTR InfFileName,
 #endif
 typedef BOOL(WINAPI *PFN_SET_DEFAULT_DLL_DIRECTORIES)(DWORD DirectoryFlags);
 typedef BOOL(WINAPI *PFN_SET_DLL_DIRECTORY_W)(LPCWSTR lpPathName);
-/* The private namespace functions (Vista and later) are looked up at run
- * time in kernel32; XP lacks them. */
-typedef HANDLE(WINAPI *PFN_CREATE_BOUNDARY_DESCRIPTOR_W)(LPCWSTR Name,
-                                                         ULONG Flags);
-typedef BOOL(WINAPI *PFN_ADD_SID_TO_BOUNDARY_DESCRIPTOR)(
-    HANDLE *BoundaryDescriptor, PSID RequiredSid);
-typedef void(WINAPI *PFN_DELETE_BOUNDARY_DESCRIPTOR)(
-    HANDLE BoundaryDescriptor);
-typedef HANDLE(WINAPI *PFN_CREATE_PRIVATE_NAMESPACE_W)(
-    LPSECURITY_ATTRIBUTES lpPrivateNamespaceAttributes,
-    LPVOID lpBoundaryDescriptor, LPCWSTR lpAliasPrefix);
-typedef HANDLE(WINAPI *PFN_OPEN_PRIVATE_NAMESPACE_W)(
-    LPVOID lpBoundaryDescriptor, LPCWSTR lpAliasPrefix);
 /* Configuration Manager's device functions are looked up at run time
  * (cfgmgr32.dll, or setupapi.dll where XP keeps them), never imported. */
 typedef CONFIGRET(WINAPI *PFN_CM_LOCATE_DEVNODE_W)(PDEVINST pdnDevInst,

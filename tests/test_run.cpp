@@ -109,151 +109,43 @@ TEST_F(Run, TheFrameQueriesVersionWithTheSmallRecordAndProgramFilesUncreated)
 {
     InstallerRun(nullptr);
     auto names = winhost::CallNames();
-    /* Right after the wait for other runs. */
-    auto wait = std::find(names.begin(), names.end(), "WaitForSingleObject");
-    ASSERT_LT(wait + 1, names.end());
-    EXPECT_EQ(wait[1], "GetVersionExW");
+    /* Right after the run lock, whose descriptor is freed last. */
+    auto lock = std::find(names.begin(), names.end(), "LocalFree");
+    ASSERT_LT(lock + 1, names.end());
+    EXPECT_EQ(lock[1], "GetVersionExW");
     EXPECT_EQ(CallsOf("GetVersionExW")[0].detail, "276");
     EXPECT_EQ(CallsOf("SHGetSpecialFolderPathW")[0].detail, "0x26");
     EXPECT_EQ(CallsOf("GetSystemDefaultLangID").size(), 1u);
 }
 
-/* The other run is killed while this one waits: its abandoned mutex
- * serves as well as a released one.  On XP, which has no private
- * namespaces, the mutex has its global name. */
-TEST_F(Run, WaitsWithoutLimitForAnotherRunsMutexBeforeAnythingElse)
+/* Another run holds the lock for ten minutes: this one waits for it,
+ * without a limit, right after restricting the DLL search and before
+ * anything else, then does its whole job. */
+TEST_F(Run, WaitsWithoutLimitForTheRunLockBeforeAnythingElse)
 {
-    machine().osMajor = 5;
-    winhost::NamedMutex &other = machine().mutexes[RUN_MUTEX_NAME];
-    other.heldElsewhere = true;
-    other.abandonedElsewhere = true;
+    winhost::FileEntry &other = winhost::SeedFile(
+        u"C:\\Program Files (x86)\\Quorvantix\\QxDspInstaller.lock", "");
+    other.owner = u"S-1-5-32-544";
+    other.heldAccess = GENERIC_READ;
+    other.heldForMs = 600000;
     EXPECT_EQ(InstallerRun(nullptr), 0);
     auto names = winhost::CallNames();
-    /* Only the restriction of the DLL search comes before the mutex's
-     * making, which looks for the namespace functions first. */
     auto restricted =
         std::find(names.begin(), names.end(), "SetDefaultDllDirectories");
-    auto wait = std::find(names.begin(), names.end(), "WaitForSingleObject");
-    ASSERT_LT(restricted, wait);
-    for (auto it = restricted + 1; it != wait; ++it)
-        EXPECT_TRUE(*it == "GetModuleHandleW" || *it == "GetProcAddress" ||
-                    *it == "CreateMutexW")
-            << *it;
-    EXPECT_EQ(wait[-1], "CreateMutexW");
-    EXPECT_TRUE(machine().namespaces.empty());
-    const winhost::CallRecord create = CallsOf("CreateMutexW").at(0);
-    EXPECT_EQ(create.object.rfind("Global\\", 0), 0u) << create.object;
-    EXPECT_EQ(create.detail, ""); /* not the initial owner */
-    EXPECT_EQ(CallsOf("WaitForSingleObject").at(0).detail, "ms=4294967295");
-    EXPECT_EQ(machine().mutexes[RUN_MUTEX_NAME].ownedHere, 1u);
-    EXPECT_EQ(machine().loadedLibraries, 0);
+    auto version = std::find(restricted, names.end(), "GetVersionExW");
+    const std::set<std::string> lock = {
+        "SHGetSpecialFolderPathW", "SHCreateDirectoryExW",
+        "ConvertStringSecurityDescriptorToSecurityDescriptorW",
+        "CreateFileW", "GetLastError", "GetNamedSecurityInfoW",
+        "CreateWellKnownSid", "EqualSid", "LocalFree", "Sleep"};
+    ASSERT_LT(restricted, version);
+    for (auto it = restricted + 1; it != version; ++it)
+        EXPECT_TRUE(lock.count(*it)) << *it;
+    EXPECT_EQ(CallsOf("Sleep").size(), 2400u);
+    EXPECT_EQ(CallsOf("CreateFileW").at(2400).detail,
+              "0x80000000 share=0x0 disp=4 flags=0x80");
     ExpectStagedLikeThePackage();
-}
-
-/* A standard user can hold the global name; from Vista on the run's
- * mutex lives in a namespace only administrators can make or open. */
-TEST_F(Run, OnVistaAndLaterTheMutexLivesInAPrivateNamespaceOfAdministrators)
-{
-    machine().osMajor = 6;
-    machine().mutexes[RUN_MUTEX_NAME].heldElsewhere = true;
-    EXPECT_EQ(InstallerRun(nullptr), 0);
-    ASSERT_EQ(machine().namespaces.size(), 1u);
-    const winhost::PrivateNamespace &space = machine().namespaces[0];
-    EXPECT_EQ(space.boundaryName, u"Quorvantix.QxDspInstaller");
-    EXPECT_EQ(space.boundarySids, std::vector<u16>{u"S-1-5-32-544"});
-    EXPECT_EQ(space.prefix, u"Quorvantix.QxDspInstaller");
-    EXPECT_EQ(space.dacl, u"D:(A;;GA;;;SY)(A;;GA;;;BA)");
-    EXPECT_TRUE(space.createdHere);
-    ASSERT_EQ(space.mutexes.count(u"Run"), 1u);
-    EXPECT_EQ(space.mutexes.at(u"Run").ownedHere, 1u);
-    ASSERT_EQ(CallsOf("CreateMutexW").size(), 1u);
-    EXPECT_EQ(CallsOf("CreateMutexW")[0].object, "Quorvantix.QxDspInstaller\\Run");
-    EXPECT_EQ(machine().mutexes[RUN_MUTEX_NAME].ownedHere, 0u);
-    EXPECT_TRUE(CallsOf("OpenPrivateNamespaceW").empty());
-    /* The boundary descriptor, the library and the descriptor are gone. */
     EXPECT_EQ(winhost::OpenHandleCount(), 0);
-    EXPECT_EQ(machine().loadedLibraries, 0);
-    EXPECT_EQ(winhost::LiveSecurityDescriptors(), 0);
-    EXPECT_EQ(BoxTexts(), std::vector<u16>{kRestart});
-}
-
-/* A namespace of the run's prefix that another process made, its boundary
- * holding sid; the run's boundary holds the Administrators group. */
-static winhost::PrivateNamespace &SeedNamespace(const u16 &sid)
-{
-    winhost::PrivateNamespace made;
-    made.boundaryName = u"Quorvantix.QxDspInstaller";
-    made.boundarySids = {sid};
-    made.prefix = u"Quorvantix.QxDspInstaller";
-    machine().namespaces.push_back(made);
-    return machine().namespaces.back();
-}
-static const u16 kAdministratorsSid = u"S-1-5-32-544";
-
-/* Another run made the namespace: it is opened, and its mutex is the one
- * waited for. */
-TEST_F(Run, AnotherRunsNamespaceIsOpenedAndItsMutexWaitedFor)
-{
-    winhost::NamedMutex &other =
-        SeedNamespace(kAdministratorsSid).mutexes[u"Run"];
-    other.heldElsewhere = true;
-    other.abandonedElsewhere = true;
-    EXPECT_EQ(InstallerRun(nullptr), 0);
-    ASSERT_EQ(machine().namespaces.size(), 1u);
-    EXPECT_EQ(CallsOf("OpenPrivateNamespaceW").size(), 1u);
-    EXPECT_EQ(machine().namespaces[0].mutexes.at(u"Run").ownedHere, 1u);
-    EXPECT_EQ(machine().mutexes.count(RUN_MUTEX_NAME), 0u);
-    EXPECT_EQ(BoxTexts(), std::vector<u16>{kRestart});
-}
-
-/* A squatter's namespace of the same prefix but another boundary (a
- * standard user can only name SIDs of its own) is another namespace. */
-TEST_F(Run, ANamespaceWithAnotherBoundaryIsNotTheRuns)
-{
-    SeedNamespace(u"S-1-5-21-1-2-3-1001").mutexes[u"Run"].heldElsewhere = true;
-    EXPECT_EQ(InstallerRun(nullptr), 0);
-    ASSERT_EQ(machine().namespaces.size(), 2u);
-    EXPECT_EQ(machine().namespaces[0].mutexes.at(u"Run").ownedHere, 0u);
-    EXPECT_EQ(machine().namespaces[1].mutexes.at(u"Run").ownedHere, 1u);
-}
-
-/* Where a namespace call fails, the run keeps the global mutex. */
-TEST_F(Run, WhenTheNamespaceCannotBeHadTheGlobalMutexIsUsed)
-{
-    const struct {
-        const char *fn;
-        DWORD error;
-        int nth; /* the restriction of the DLL search makes the first */
-    } kFailures[] = {
-        {"GetModuleHandleW", ERROR_MOD_NOT_FOUND, 2},
-        {"GetProcAddress", ERROR_PROC_NOT_FOUND, 2},
-        {"CreateBoundaryDescriptorW", ERROR_NOT_ENOUGH_MEMORY, 1},
-        {"CreateWellKnownSid", ERROR_INVALID_PARAMETER, 1},
-        {"AddSIDToBoundaryDescriptor", ERROR_NOT_ENOUGH_MEMORY, 1},
-        {"ConvertStringSecurityDescriptorToSecurityDescriptorW",
-         ERROR_NOT_ENOUGH_MEMORY, 1},
-        {"CreatePrivateNamespaceW", ERROR_ACCESS_DENIED, 1},
-        {"CreateMutexW", ERROR_ACCESS_DENIED, 1},
-    };
-    for (auto &f : kFailures) {
-        SetUp();
-        SCOPED_TRACE(f.fn);
-        winhost::FailCall(f.fn, f.error, f.nth);
-        EXPECT_EQ(InstallerRun(nullptr), 0);
-        EXPECT_EQ(machine().mutexes[RUN_MUTEX_NAME].ownedHere, 1u);
-        EXPECT_EQ(CallsOf("CreateMutexW").back().object,
-                  "Global\\Quorvantix.QxDspInstaller.Run");
-        EXPECT_EQ(winhost::OpenHandleCount(), 0);
-        EXPECT_EQ(machine().loadedLibraries, 0);
-        EXPECT_EQ(winhost::LiveSecurityDescriptors(), 0);
-        EXPECT_EQ(BoxTexts(), std::vector<u16>{kRestart});
-    }
-    /* An existing namespace that does not open. */
-    SetUp();
-    SeedNamespace(kAdministratorsSid);
-    winhost::FailCall("OpenPrivateNamespaceW", ERROR_ACCESS_DENIED);
-    EXPECT_EQ(InstallerRun(nullptr), 0);
-    EXPECT_EQ(machine().mutexes[RUN_MUTEX_NAME].ownedHere, 1u);
 }
 
 TEST_F(Run, TheStagingFolderIsDeletedWithNoConfirmationThenRebuiltInOrder)
@@ -268,7 +160,9 @@ TEST_F(Run, TheStagingFolderIsDeletedWithNoConfirmationThenRebuiltInOrder)
     std::vector<u16> created;
     for (auto &c : CallsOf("SHCreateDirectoryExW"))
         created.push_back(winhost::FromUtf8(c.object));
-    EXPECT_EQ(created, (std::vector<u16>{kStaging, kStaging + u"amd64\\",
+    /* The run lock's folder first. */
+    EXPECT_EQ(created, (std::vector<u16>{u"C:\\Program Files (x86)\\Quorvantix\\",
+                                         kStaging, kStaging + u"amd64\\",
                                          kStaging + u"ia64\\",
                                          kStaging + u"x86\\"}));
 }
@@ -621,8 +515,8 @@ TEST_F(UnattendedRun, TheStationIsAskedForItsFlagsOnceRightAfterTheVersion)
 {
     RunOn(false, [] {});
     auto names = winhost::CallNames();
-    auto wait = std::find(names.begin(), names.end(), "WaitForSingleObject");
-    auto version = std::find(wait, names.end(), "GetVersionExW");
+    auto lock = std::find(names.begin(), names.end(), "LocalFree");
+    auto version = std::find(lock, names.end(), "GetVersionExW");
     ASSERT_NE(version, names.end());
     ASSERT_GE(names.end() - version, 3);
     EXPECT_EQ(version[1], "GetProcessWindowStation");
@@ -673,8 +567,8 @@ TEST_F(DllSearch, IsRestrictedToTheSystemFolderBeforeAnyOtherCall)
               (std::vector<std::string>{"GetModuleHandleW", "GetVersionExW",
                                         "GetProcAddress",
                                         "SetDefaultDllDirectories"}));
-    /* The run mutex's making comes after it. */
-    EXPECT_GT(std::find(names.begin(), names.end(), "CreateMutexW") -
+    /* The run lock comes after it. */
+    EXPECT_GT(std::find(names.begin(), names.end(), "CreateFileW") -
                   names.begin(),
               3);
     EXPECT_EQ(CallsOf("GetModuleHandleW")[0].object, "kernel32.dll");

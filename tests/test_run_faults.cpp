@@ -34,8 +34,6 @@ const FAULT kFaults[] = {
     {"GetModuleHandleW", ERROR_MOD_NOT_FOUND},
     {"SetDefaultDllDirectories", ERROR_INVALID_PARAMETER},
     {"SetDllDirectoryW", ERROR_NOT_ENOUGH_MEMORY},
-    /* Another user's mutex of that name, whose security refuses us. */
-    {"CreateMutexW", ERROR_ACCESS_DENIED},
     {"GetVersionExW", ERROR_INVALID_PARAMETER},
     /* A station handle without WINSTA_READATTRIBUTES. */
     {"GetUserObjectInformationW", ERROR_ACCESS_DENIED},
@@ -77,12 +75,6 @@ const FAULT kFaults[] = {
      ERROR_NOT_ENOUGH_MEMORY},
     {"GetSecurityDescriptorDacl", ERROR_INVALID_SECURITY_DESCR},
     {"SetNamedSecurityInfoW", ERROR_ACCESS_DENIED},
-    {"CreateBoundaryDescriptorW", ERROR_NOT_ENOUGH_MEMORY},
-    {"CreateWellKnownSid", ERROR_INVALID_PARAMETER},
-    {"AddSIDToBoundaryDescriptor", ERROR_NOT_ENOUGH_MEMORY},
-    /* A namespace that another user's boundary or DACL refuses. */
-    {"CreatePrivateNamespaceW", ERROR_ACCESS_DENIED},
-    {"OpenPrivateNamespaceW", ERROR_ACCESS_DENIED},
     {"SetupCopyOEMInfW", ERROR_FILE_NOT_FOUND},
     {"MessageBoxW", ERROR_NOT_ENOUGH_MEMORY},
     {"MsgWaitForMultipleObjects", ERROR_INVALID_PARAMETER},
@@ -94,14 +86,12 @@ const char *const kCannotFail[] = {
     "GetSystemDefaultLangID", "wsprintfW", "PeekMessageW",
     "TranslateMessage", "DispatchMessageW", "CloseHandle",
     "FindClose",     "RegCloseKey",       "FreeLibrary",
-    "WaitForSingleObject", /* on the mutex handle just created */
     "GetCurrentProcessId",
     /* Every process that may show a box has a window station. */
     "GetProcessWindowStation",
     "GetSystemWindowsDirectoryW", /* a MAX_PATH buffer always holds it */
     "GetSystemDirectoryW",        /* likewise */
     "LocalFree", /* of the descriptor just made */
-    "DeleteBoundaryDescriptor", /* returns nothing */
 };
 
 /* Errors a function gives on every call once what it works on is gone or
@@ -199,9 +189,13 @@ Targets RunTargets()
     return t;
 }
 
+/* The run lock, which a run creates when it is missing. */
+const std::string kLockUtf8 =
+    "C:\\Program Files (x86)\\Quorvantix\\QxDspInstaller.lock";
+
 /* Entries of the machine that are new or changed after the run, and lie
  * neither in the staging folder nor in the INF folder (where
- * pre-installation adds its copy). */
+ * pre-installation adds its copy), nor are the run lock. */
 Strings UnexpectedlyAdded(const Snapshot &before, const Snapshot &after)
 {
     Strings out;
@@ -211,7 +205,7 @@ Strings UnexpectedlyAdded(const Snapshot &before, const Snapshot &after)
             continue;
         const std::string path = what.substr(2);
         if (what[0] == 'F' &&
-            Below(path, {kStagingUtf8, "C:\\Windows\\INF"}))
+            Below(path, {kStagingUtf8, "C:\\Windows\\INF", kLockUtf8}))
             continue;
         out.push_back(what);
     }

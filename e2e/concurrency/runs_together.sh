@@ -1,13 +1,12 @@
 #!/usr/bin/env bash
 # Windows 10, the installer started E2E_RUNS times (2 or 3) at the same
 # moment, as a user who double-clicks more than once starts it: each run
-# waits for the run mutex while another holds it, so they take turns, each
+# waits for the run lock while another holds it, so they take turns, each
 # doing its whole job with boxes of its own, and the staging folder holds
-# the package.  With three, the first run to end is the one that made the
-# mutex (and, on Windows, its private namespace); the two after it must
-# still find the same one.  Wine 8 has no private namespaces (kernel32
-# lacks CreatePrivateNamespaceW), so under Wine the runs take turns on the
-# global mutex the installer falls back to.
+# the package.  With three, the first run to end is the one that created
+# the lock file; the two after it must still take turns on it.  Wine
+# reports the file's owner as the running user, which the runs accept as
+# their own.
 here=$(dirname "${BASH_SOURCE[0]}")
 source "$here/../lib.sh"
 : "${E2E_RUNS:?}"

@@ -4,7 +4,7 @@
 # the shell's file operation and Setup's pre-installation load by name.
 # The run loads none of them, does its whole job (SHFileOperationW and
 # SetupCopyOEMInfW work after the search is restricted), and Wine's relay
-# trace shows the restriction before the run mutex and any load by name.
+# trace shows the restriction before the run lock and any load by name.
 # Wine prefers its own builtin DLLs, so the planted names stay unloaded
 # under Wine whatever the run does; the trace is what shows the mend here.
 here=$(dirname "${BASH_SOURCE[0]}")
@@ -35,10 +35,10 @@ for name in "${planted_names[@]}"; do
 done
 
 # The relay trace of the calls that restrict the search, take the run
-# mutex and load DLLs by name; +loaddll names every DLL loaded and where
+# lock and load DLLs by name; +loaddll names every DLL loaded and where
 # from.
 e2e_reg_add 'HKCU\Software\Wine\Debug' /v RelayInclude /t REG_SZ /d \
-    'GetModuleHandleW;SetDefaultDllDirectories;SetDllDirectoryW;CreateMutexW;LoadLibraryW;LoadLibraryExW;LoadLibraryA;LoadLibraryExA'
+    'GetModuleHandleW;SetDefaultDllDirectories;SetDllDirectoryW;CreateFileW;LoadLibraryW;LoadLibraryExW;LoadLibraryA;LoadLibraryExA'
 WINEDEBUG=+relay,+loaddll e2e_run_installer
 trace=$E2E_WINE_LOG
 e2e_assert_boxes "$E2E_CAPTION_EN" "$E2E_RESTART_EN"
@@ -61,19 +61,18 @@ if grep -q ': native' <<<"$from_pkg"; then
     e2e_fail "a planted DLL was loaded: $from_pkg"
 fi
 
-# The installer's thread is the one that takes the run mutex.  Of its
+# The installer's thread is the one that opens the run lock.  Of its
 # traced calls, those the executable made (returning into its image at
 # 0x00400000) begin with the restriction: kernel32's handle, then
 # SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32), which succeeds,
-# then kernel32's handle again for the private namespace functions, then
-# the run mutex; every load by name comes later.
-tid=$(grep -m1 'Call .*CreateMutexW(.*Quorvantix' "$trace" | cut -d: -f1)
-[[ -n $tid ]] || e2e_fail "no CreateMutexW of the run in the trace $trace"
+# then the run lock's file; every load by name comes later.
+tid=$(grep -m1 'Call .*CreateFileW(.*QxDspInstaller\.lock' "$trace" | cut -d: -f1)
+[[ -n $tid ]] || e2e_fail "no CreateFileW of the run lock in the trace $trace"
 ours=$(grep -E "^$tid:Call [A-Za-z0-9_]+\.[A-Za-z0-9_]+\(.* ret=004[0-9a-f]{5}$" "$trace" |
     sed -E 's/^[0-9a-f]+:Call //; s/\(.*//')
 e2e_log "the installer's first traced calls: $(head -n 5 <<<"$ours" | tr '\n' ' ')"
-e2e_assert_eq "GetModuleHandleW SetDefaultDllDirectories GetModuleHandleW CreateMutexW" \
-    "$(head -n 4 <<<"$ours" | sed 's/^[A-Za-z0-9_]*\.//' | tr '\n' ' ' | sed 's/ $//')" \
+e2e_assert_eq "GetModuleHandleW SetDefaultDllDirectories CreateFileW" \
+    "$(head -n 3 <<<"$ours" | sed 's/^[A-Za-z0-9_]*\.//' | tr '\n' ' ' | sed 's/ $//')" \
     "the installer's first traced calls"
 grep -q "^$tid:Call [A-Za-z0-9_]*\.SetDefaultDllDirectories(00000800) ret=004" "$trace" ||
     e2e_fail "SetDefaultDllDirectories was not given LOAD_LIBRARY_SEARCH_SYSTEM32 (trace in $trace)"
