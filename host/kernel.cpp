@@ -140,16 +140,23 @@ u16 NameOf(const u16 &path)
     return slash == u16::npos ? path : path.substr(slash + 1);
 }
 
-void FillFindData(WIN32_FIND_DATAW &data, const FileEntry &e, const u16 &name)
+/* What a search, an attribute query and a handle's information tell
+ * alike of an entry. */
+template <typename Data> void FillStandard(Data &data, const FileEntry &e)
 {
-    std::memset(&data, 0, sizeof data);
-    data.dwFileAttributes = e.attributes;
+    data.dwFileAttributes = e.Attributes();
     data.ftCreationTime = e.creation;
     data.ftLastAccessTime = e.lastWrite;
     data.ftLastWriteTime = e.lastWrite;
     uint64_t size = e.dir ? 0 : e.content.size();
     data.nFileSizeHigh = static_cast<DWORD>(size >> 32);
     data.nFileSizeLow = static_cast<DWORD>(size);
+}
+
+void FillFindData(WIN32_FIND_DATAW &data, const FileEntry &e, const u16 &name)
+{
+    std::memset(&data, 0, sizeof data);
+    FillStandard(data, e);
     size_t n = std::min(name.size(), static_cast<size_t>(MAX_PATH - 1));
     std::copy(name.begin(), name.begin() + n, data.cFileName);
 }
@@ -361,14 +368,7 @@ BOOL WINAPI GetFileAttributesExW(LPCWSTR name, GET_FILEEX_INFO_LEVELS level,
         SetLastError(MissingError(c));
         return FALSE;
     }
-    auto *data = static_cast<WIN32_FILE_ATTRIBUTE_DATA *>(out);
-    data->dwFileAttributes = e->attributes;
-    data->ftCreationTime = e->creation;
-    data->ftLastAccessTime = e->lastWrite;
-    data->ftLastWriteTime = e->lastWrite;
-    uint64_t size = e->dir ? 0 : e->content.size();
-    data->nFileSizeHigh = static_cast<DWORD>(size >> 32);
-    data->nFileSizeLow = static_cast<DWORD>(size);
+    FillStandard(*static_cast<WIN32_FILE_ATTRIBUTE_DATA *>(out), *e);
     return TRUE;
 }
 
@@ -423,10 +423,11 @@ BOOL WINAPI CopyFileW(LPCWSTR from, LPCWSTR to, BOOL failIfExists)
     FileEntry copy = *se;
     copy.heldOpen = false;
     copy.heldAccess = copy.heldShare = 0;
-    /* The copy is a file of its own, never a link. */
+    /* The copy is a file of its own, never a link nor a placeholder.
+     * Stand-in: an online-only file's content is always there to read. */
     copy.links = 1;
-    copy.attributes = (se->attributes | FILE_ATTRIBUTE_ARCHIVE) &
-                      ~static_cast<DWORD>(FILE_ATTRIBUTE_REPARSE_POINT);
+    copy.reparseTag = 0;
+    copy.attributes = se->attributes | FILE_ATTRIBUTE_ARCHIVE;
     if (de) {
         /* An overwritten file keeps its name and creation time. */
         copy.path = de->path;
@@ -563,33 +564,81 @@ HANDLE WINAPI CreateFileW(LPCWSTR name, DWORD access, DWORD share,
     return reinterpret_cast<HANDLE>(NewHandle(std::move(file)));
 }
 
-BOOL WINAPI GetFileInformationByHandle(HANDLE h,
-                                       LPBY_HANDLE_FILE_INFORMATION info)
+/* Records fn's call on file handle h; the entry open on it, or nullptr
+ * with the last error set (an injected one, or ERROR_INVALID_HANDLE). */
+static const FileEntry *EnterOnFile(const char *fn, HANDLE h,
+                                    const std::string &detail = std::string())
 {
     HandleObject *file =
         LookupHandle(reinterpret_cast<uintptr_t>(h), HandleKind::File);
-    if (auto err = Enter("GetFileInformationByHandle",
-                         file ? file->path : u16())) {
-        SetLastError(*err);
-        return FALSE;
-    }
+    auto err = Enter(fn, file ? file->path : u16(), "", detail);
     auto it = file ? machine().files.find(file->path) : machine().files.end();
-    if (it == machine().files.end()) {
-        SetLastError(ERROR_INVALID_HANDLE);
+    if (err || it == machine().files.end()) {
+        SetLastError(err ? *err : ERROR_INVALID_HANDLE);
+        return nullptr;
+    }
+    return &it->second;
+}
+
+BOOL WINAPI GetFileInformationByHandle(HANDLE h,
+                                       LPBY_HANDLE_FILE_INFORMATION info)
+{
+    const FileEntry *e = EnterOnFile("GetFileInformationByHandle", h);
+    if (!e)
+        return FALSE;
+    std::memset(info, 0, sizeof *info);
+    FillStandard(*info, *e);
+    info->dwVolumeSerialNumber = 0x51B83C7E;
+    /* A folder counts one link, as NTFS reports it. */
+    info->nNumberOfLinks = e->dir ? 1 : e->links;
+    return TRUE;
+}
+
+/* ReparseTag is undefined for an object that is no reparse point
+ * ("FILE_ATTRIBUTE_TAG_INFO structure"): 0 here.  Stand-in: only the
+ * class FileAttributeTagInfo is modelled; ERROR_INVALID_PARAMETER else. */
+BOOL WINAPI HostGetFileInformationByHandleEx(HANDLE h,
+                                             FILE_INFO_BY_HANDLE_CLASS kind,
+                                             LPVOID out, DWORD size)
+{
+    const FileEntry *e = EnterOnFile("GetFileInformationByHandleEx", h,
+                                     std::to_string(kind));
+    if (!e)
+        return FALSE;
+    if (kind != FileAttributeTagInfo ||
+        size < sizeof(FILE_ATTRIBUTE_TAG_INFO)) {
+        SetLastError(ERROR_INVALID_PARAMETER);
         return FALSE;
     }
-    const FileEntry &e = it->second;
-    std::memset(info, 0, sizeof *info);
-    info->dwFileAttributes = e.attributes;
-    info->ftCreationTime = e.creation;
-    info->ftLastAccessTime = e.lastWrite;
-    info->ftLastWriteTime = e.lastWrite;
-    info->dwVolumeSerialNumber = 0x51B83C7E;
-    uint64_t size = e.dir ? 0 : e.content.size();
-    info->nFileSizeHigh = static_cast<DWORD>(size >> 32);
-    info->nFileSizeLow = static_cast<DWORD>(size);
-    /* A folder counts one link, as NTFS reports it. */
-    info->nNumberOfLinks = e.dir ? 1 : e.links;
+    *static_cast<FILE_ATTRIBUTE_TAG_INFO *>(out) = {e->Attributes(),
+                                                    e->reparseTag};
+    return TRUE;
+}
+
+/* FSCTL_GET_REPARSE_POINT answers with the tag, the data's length and a
+ * reserved word, then the data; ERROR_NOT_A_REPARSE_POINT for an object
+ * that is none, ERROR_INSUFFICIENT_BUFFER for a buffer too small for that
+ * header ("FSCTL_GET_REPARSE_POINT control code").  Stand-in: no data
+ * follows (a link's target is not modelled); no other code is modelled
+ * (ERROR_INVALID_FUNCTION), nor overlapped calls. */
+BOOL WINAPI DeviceIoControl(HANDLE h, DWORD code, LPVOID, DWORD, LPVOID out,
+                            DWORD outSize, LPDWORD returned, LPOVERLAPPED)
+{
+    *returned = 0;
+    const FileEntry *e = EnterOnFile("DeviceIoControl", h, Hex(code));
+    if (!e)
+        return FALSE;
+    const DWORD header[2] = {e->reparseTag, 0};
+    DWORD error = code != FSCTL_GET_REPARSE_POINT ? ERROR_INVALID_FUNCTION
+                  : !e->reparseTag              ? ERROR_NOT_A_REPARSE_POINT
+                  : outSize < sizeof(header)    ? ERROR_INSUFFICIENT_BUFFER
+                                                : ERROR_SUCCESS;
+    if (error != ERROR_SUCCESS) {
+        SetLastError(error);
+        return FALSE;
+    }
+    std::memcpy(out, header, sizeof(header));
+    *returned = sizeof(header);
     return TRUE;
 }
 
@@ -848,6 +897,9 @@ FARPROC WINAPI GetProcAddress(HMODULE module, LPCSTR name)
         if (file == u"KERNEL32.DLL" && proc == "SetDllDirectoryW" &&
             machine().hasSetDllDirectory)
             return reinterpret_cast<FARPROC>(&HostSetDllDirectoryW);
+        if (file == u"KERNEL32.DLL" && machine().osMajor >= 6 &&
+            proc == "GetFileInformationByHandleEx")
+            return reinterpret_cast<FARPROC>(&HostGetFileInformationByHandleEx);
         /* Private namespaces came with Vista. */
         static const struct {
             const char *name;
