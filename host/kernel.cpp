@@ -135,22 +135,37 @@ bool SharingViolation(const FileEntry &e, DWORD access, DWORD share)
     return false;
 }
 
+/* Sets the last error and returns result, as a failing call does. */
+template <typename Result = BOOL>
+Result Failed(DWORD error, Result result = FALSE)
+{
+    SetLastError(error);
+    return result;
+}
+
 u16 NameOf(const u16 &path)
 {
     size_t slash = path.rfind(u'\\');
     return slash == u16::npos ? path : path.substr(slash + 1);
 }
 
-void FillFindData(WIN32_FIND_DATAW &data, const FileEntry &e, const u16 &name)
+/* What a search, an attribute query and a handle's information tell
+ * alike of an entry. */
+template <typename Data> void FillStandard(Data &data, const FileEntry &e)
 {
-    std::memset(&data, 0, sizeof data);
-    data.dwFileAttributes = e.attributes;
+    data.dwFileAttributes = e.Attributes();
     data.ftCreationTime = e.creation;
     data.ftLastAccessTime = e.lastWrite;
     data.ftLastWriteTime = e.lastWrite;
     uint64_t size = e.dir ? 0 : e.content.size();
     data.nFileSizeHigh = static_cast<DWORD>(size >> 32);
     data.nFileSizeLow = static_cast<DWORD>(size);
+}
+
+void FillFindData(WIN32_FIND_DATAW &data, const FileEntry &e, const u16 &name)
+{
+    std::memset(&data, 0, sizeof data);
+    FillStandard(data, e);
     size_t n = std::min(name.size(), static_cast<size_t>(MAX_PATH - 1));
     std::copy(name.begin(), name.begin() + n, data.cFileName);
 }
@@ -273,16 +288,12 @@ extern "C" {
 BOOL WINAPI GetVersionExW(LPOSVERSIONINFOW info)
 {
     if (auto err = Enter("GetVersionExW", u16(), "",
-                         std::to_string(info->dwOSVersionInfoSize))) {
-        SetLastError(*err);
-        return FALSE;
-    }
+                         std::to_string(info->dwOSVersionInfoSize)))
+        return Failed(*err);
     /* OSVERSIONINFOW is 276 bytes, OSVERSIONINFOEXW 284. */
     if (info->dwOSVersionInfoSize != sizeof(OSVERSIONINFOW) &&
-        info->dwOSVersionInfoSize != sizeof(OSVERSIONINFOW) + 8) {
-        SetLastError(ERROR_INSUFFICIENT_BUFFER);
-        return FALSE;
-    }
+        info->dwOSVersionInfoSize != sizeof(OSVERSIONINFOW) + 8)
+        return Failed(ERROR_INSUFFICIENT_BUFFER);
     info->dwMajorVersion = machine().osMajor;
     info->dwMinorVersion = machine().osMinor;
     info->dwBuildNumber = machine().osMajor >= 10 ? 19045 : 2600;
@@ -293,16 +304,12 @@ BOOL WINAPI GetVersionExW(LPOSVERSIONINFOW info)
 DWORD WINAPI GetModuleFileNameW(HMODULE hModule, LPWSTR buf, DWORD nSize)
 {
     if (auto err = Enter("GetModuleFileNameW", u16(), "",
-                         std::to_string(nSize))) {
-        SetLastError(*err);
-        return 0;
-    }
+                         std::to_string(nSize)))
+        return Failed(*err, 0);
     (void)hModule;
     const u16 &path = machine().modulePath;
-    if (nSize == 0) {
-        SetLastError(ERROR_INSUFFICIENT_BUFFER);
-        return 0;
-    }
+    if (nSize == 0)
+        return Failed(ERROR_INSUFFICIENT_BUFFER, 0);
     if (path.size() >= nSize) {
         /* Vista and later cut the name and terminate it; XP left it
          * unterminated.  Either way the result equals nSize. */
@@ -337,20 +344,16 @@ static UINT CopyFolderAnswer(const u16 &folder, LPWSTR buf, UINT size)
 UINT WINAPI GetSystemWindowsDirectoryW(LPWSTR buf, UINT size)
 {
     if (auto err = Enter("GetSystemWindowsDirectoryW", u16(), "",
-                         std::to_string(size))) {
-        SetLastError(*err);
-        return 0;
-    }
+                         std::to_string(size)))
+        return Failed(*err, 0);
     return CopyFolderAnswer(machine().windowsFolder, buf, size);
 }
 
 UINT WINAPI GetSystemDirectoryW(LPWSTR buf, UINT size)
 {
     if (auto err =
-            Enter("GetSystemDirectoryW", u16(), "", std::to_string(size))) {
-        SetLastError(*err);
-        return 0;
-    }
+            Enter("GetSystemDirectoryW", u16(), "", std::to_string(size)))
+        return Failed(*err, 0);
     /* A 32-bit process on 64-bit Windows is answered System32 too; the
      * file system redirects it to SysWOW64. */
     return CopyFolderAnswer(machine().systemFolder, buf, size);
@@ -360,29 +363,16 @@ BOOL WINAPI GetFileAttributesExW(LPCWSTR name, GET_FILEEX_INFO_LEVELS level,
                                  LPVOID out)
 {
     u16 path = FromWide(name);
-    if (auto err = Enter("GetFileAttributesExW", path)) {
-        SetLastError(*err);
-        return FALSE;
-    }
+    if (auto err = Enter("GetFileAttributesExW", path))
+        return Failed(*err);
     std::vector<u16> c;
-    if (level != GetFileExInfoStandard || !NormalisePath(path, c)) {
-        SetLastError(level != GetFileExInfoStandard ? ERROR_INVALID_PARAMETER
-                                                    : ERROR_PATH_NOT_FOUND);
-        return FALSE;
-    }
+    if (level != GetFileExInfoStandard || !NormalisePath(path, c))
+        return Failed(level != GetFileExInfoStandard ? ERROR_INVALID_PARAMETER
+                                                     : ERROR_PATH_NOT_FOUND);
     FileEntry *e = Lookup(c);
-    if (!e) {
-        SetLastError(MissingError(c));
-        return FALSE;
-    }
-    auto *data = static_cast<WIN32_FILE_ATTRIBUTE_DATA *>(out);
-    data->dwFileAttributes = e->attributes;
-    data->ftCreationTime = e->creation;
-    data->ftLastAccessTime = e->lastWrite;
-    data->ftLastWriteTime = e->lastWrite;
-    uint64_t size = e->dir ? 0 : e->content.size();
-    data->nFileSizeHigh = static_cast<DWORD>(size >> 32);
-    data->nFileSizeLow = static_cast<DWORD>(size);
+    if (!e)
+        return Failed(MissingError(c));
+    FillStandard(*static_cast<WIN32_FILE_ATTRIBUTE_DATA *>(out), *e);
     return TRUE;
 }
 
@@ -390,57 +380,40 @@ BOOL WINAPI CopyFileW(LPCWSTR from, LPCWSTR to, BOOL failIfExists)
 {
     u16 src = FromWide(from), dst = FromWide(to);
     if (auto err = Enter("CopyFileW", src, "",
-                         ToUtf8(dst) + (failIfExists ? " fail-if-exists" : ""))) {
-        SetLastError(*err);
-        return FALSE;
-    }
+                         ToUtf8(dst) + (failIfExists ? " fail-if-exists" : "")))
+        return Failed(*err);
     std::vector<u16> s, d;
-    if (!NormalisePath(src, s) || !NormalisePath(dst, d)) {
-        SetLastError(ERROR_PATH_NOT_FOUND);
-        return FALSE;
-    }
+    if (!NormalisePath(src, s) || !NormalisePath(dst, d))
+        return Failed(ERROR_PATH_NOT_FOUND);
     FileEntry *se = Lookup(s);
-    if (!se) {
-        SetLastError(MissingError(s));
-        return FALSE;
-    }
-    if (se->dir) {
-        SetLastError(ERROR_ACCESS_DENIED);
-        return FALSE;
-    }
+    if (!se)
+        return Failed(MissingError(s));
+    if (se->dir)
+        return Failed(ERROR_ACCESS_DENIED);
     /* Stand-in: the source is read with FILE_SHARE_READ, the destination
      * written with no sharing; Windows does not document its share modes
      * (Wine reads the source sharing reading and writing). */
-    if (SharingViolation(*se, GENERIC_READ, FILE_SHARE_READ)) {
-        SetLastError(ERROR_SHARING_VIOLATION);
-        return FALSE;
-    }
-    if (!FolderExists(Parent(d))) {
-        SetLastError(ERROR_PATH_NOT_FOUND);
-        return FALSE;
-    }
+    if (SharingViolation(*se, GENERIC_READ, FILE_SHARE_READ))
+        return Failed(ERROR_SHARING_VIOLATION);
+    if (!FolderExists(Parent(d)))
+        return Failed(ERROR_PATH_NOT_FOUND);
     FileEntry *de = Lookup(d);
     if (de) {
-        if (failIfExists) {
-            SetLastError(ERROR_FILE_EXISTS);
-            return FALSE;
-        }
-        if (de->dir || (de->attributes & FILE_ATTRIBUTE_READONLY)) {
-            SetLastError(ERROR_ACCESS_DENIED);
-            return FALSE;
-        }
-        if (SharingViolation(*de, GENERIC_WRITE, 0)) {
-            SetLastError(ERROR_SHARING_VIOLATION);
-            return FALSE;
-        }
+        if (failIfExists)
+            return Failed(ERROR_FILE_EXISTS);
+        if (de->dir || (de->attributes & FILE_ATTRIBUTE_READONLY))
+            return Failed(ERROR_ACCESS_DENIED);
+        if (SharingViolation(*de, GENERIC_WRITE, 0))
+            return Failed(ERROR_SHARING_VIOLATION);
     }
     FileEntry copy = *se;
     copy.heldOpen = false;
     copy.heldAccess = copy.heldShare = 0;
-    /* The copy is a file of its own, never a link. */
+    /* The copy is a file of its own, never a link nor a placeholder.
+     * Stand-in: an online-only file's content is always there to read. */
     copy.links = 1;
-    copy.attributes = (se->attributes | FILE_ATTRIBUTE_ARCHIVE) &
-                      ~static_cast<DWORD>(FILE_ATTRIBUTE_REPARSE_POINT);
+    copy.reparseTag = 0;
+    copy.attributes = se->attributes | FILE_ATTRIBUTE_ARCHIVE;
     if (de) {
         /* An overwritten file keeps its name and creation time. */
         copy.path = de->path;
@@ -457,21 +430,15 @@ BOOL WINAPI CopyFileW(LPCWSTR from, LPCWSTR to, BOOL failIfExists)
 HANDLE WINAPI FindFirstFileW(LPCWSTR pattern, LPWIN32_FIND_DATAW data)
 {
     u16 path = FromWide(pattern);
-    if (auto err = Enter("FindFirstFileW", path)) {
-        SetLastError(*err);
-        return INVALID_HANDLE_VALUE;
-    }
+    if (auto err = Enter("FindFirstFileW", path))
+        return Failed(*err, INVALID_HANDLE_VALUE);
     std::vector<u16> c;
-    if (!NormalisePath(path, c) || c.size() < 2) {
-        SetLastError(ERROR_PATH_NOT_FOUND);
-        return INVALID_HANDLE_VALUE;
-    }
+    if (!NormalisePath(path, c) || c.size() < 2)
+        return Failed(ERROR_PATH_NOT_FOUND, INVALID_HANDLE_VALUE);
     u16 wanted = c.back();
     std::vector<u16> folder = Parent(c);
-    if (!FolderExists(folder)) {
-        SetLastError(ERROR_PATH_NOT_FOUND);
-        return INVALID_HANDLE_VALUE;
-    }
+    if (!FolderExists(folder))
+        return Failed(ERROR_PATH_NOT_FOUND, INVALID_HANDLE_VALUE);
     HandleObject search{HandleKind::Find, JoinPath(folder)};
     bool wild = wanted.find_first_of(u"*?") != u16::npos;
     if (wild && !IsDriveRoot(folder)) {
@@ -494,10 +461,8 @@ HANDLE WINAPI FindFirstFileW(LPCWSTR pattern, LPWIN32_FIND_DATAW data)
             search.found.push_back(d);
         }
     }
-    if (search.found.empty()) {
-        SetLastError(ERROR_FILE_NOT_FOUND);
-        return INVALID_HANDLE_VALUE;
-    }
+    if (search.found.empty())
+        return Failed(ERROR_FILE_NOT_FOUND, INVALID_HANDLE_VALUE);
     *data = search.found[0];
     search.position = 1;
     return reinterpret_cast<HANDLE>(NewHandle(std::move(search)));
@@ -507,18 +472,12 @@ BOOL WINAPI FindNextFileW(HANDLE h, LPWIN32_FIND_DATAW data)
 {
     HandleObject *search =
         LookupHandle(reinterpret_cast<uintptr_t>(h), HandleKind::Find);
-    if (auto err = Enter("FindNextFileW", search ? search->path : u16())) {
-        SetLastError(*err);
-        return FALSE;
-    }
-    if (!search) {
-        SetLastError(ERROR_INVALID_HANDLE);
-        return FALSE;
-    }
-    if (search->position >= search->found.size()) {
-        SetLastError(ERROR_NO_MORE_FILES);
-        return FALSE;
-    }
+    if (auto err = Enter("FindNextFileW", search ? search->path : u16()))
+        return Failed(*err);
+    if (!search)
+        return Failed(ERROR_INVALID_HANDLE);
+    if (search->position >= search->found.size())
+        return Failed(ERROR_NO_MORE_FILES);
     *data = search->found[search->position++];
     return TRUE;
 }
@@ -528,10 +487,8 @@ BOOL WINAPI FindClose(HANDLE h)
     HandleObject *search =
         LookupHandle(reinterpret_cast<uintptr_t>(h), HandleKind::Find);
     Enter("FindClose", search ? search->path : u16());
-    if (!CloseHandleOf(reinterpret_cast<uintptr_t>(h), HandleKind::Find)) {
-        SetLastError(ERROR_INVALID_HANDLE);
-        return FALSE;
-    }
+    if (!CloseHandleOf(reinterpret_cast<uintptr_t>(h), HandleKind::Find))
+        return Failed(ERROR_INVALID_HANDLE);
     return TRUE;
 }
 
@@ -619,33 +576,77 @@ HANDLE WINAPI CreateFileW(LPCWSTR name, DWORD access, DWORD share,
     return reinterpret_cast<HANDLE>(NewHandle(std::move(file)));
 }
 
-BOOL WINAPI GetFileInformationByHandle(HANDLE h,
-                                       LPBY_HANDLE_FILE_INFORMATION info)
+/* Records fn's call on file handle h; the entry open on it, or nullptr
+ * with the last error set (an injected one, or ERROR_INVALID_HANDLE). */
+static const FileEntry *EnterOnFile(const char *fn, HANDLE h,
+                                    const std::string &detail = std::string())
 {
     HandleObject *file =
         LookupHandle(reinterpret_cast<uintptr_t>(h), HandleKind::File);
-    if (auto err = Enter("GetFileInformationByHandle",
-                         file ? file->path : u16())) {
-        SetLastError(*err);
-        return FALSE;
-    }
+    auto err = Enter(fn, file ? file->path : u16(), "", detail);
     auto it = file ? machine().files.find(file->path) : machine().files.end();
-    if (it == machine().files.end()) {
-        SetLastError(ERROR_INVALID_HANDLE);
-        return FALSE;
+    if (err || it == machine().files.end()) {
+        SetLastError(err ? *err : ERROR_INVALID_HANDLE);
+        return nullptr;
     }
-    const FileEntry &e = it->second;
+    return &it->second;
+}
+
+BOOL WINAPI GetFileInformationByHandle(HANDLE h,
+                                       LPBY_HANDLE_FILE_INFORMATION info)
+{
+    const FileEntry *e = EnterOnFile("GetFileInformationByHandle", h);
+    if (!e)
+        return FALSE;
     std::memset(info, 0, sizeof *info);
-    info->dwFileAttributes = e.attributes;
-    info->ftCreationTime = e.creation;
-    info->ftLastAccessTime = e.lastWrite;
-    info->ftLastWriteTime = e.lastWrite;
+    FillStandard(*info, *e);
     info->dwVolumeSerialNumber = 0x51B83C7E;
-    uint64_t size = e.dir ? 0 : e.content.size();
-    info->nFileSizeHigh = static_cast<DWORD>(size >> 32);
-    info->nFileSizeLow = static_cast<DWORD>(size);
     /* A folder counts one link, as NTFS reports it. */
-    info->nNumberOfLinks = e.dir ? 1 : e.links;
+    info->nNumberOfLinks = e->dir ? 1 : e->links;
+    return TRUE;
+}
+
+/* ReparseTag is undefined for an object that is no reparse point
+ * ("FILE_ATTRIBUTE_TAG_INFO structure"): 0 here.  Stand-in: only the
+ * class FileAttributeTagInfo is modelled; ERROR_INVALID_PARAMETER else. */
+BOOL WINAPI HostGetFileInformationByHandleEx(HANDLE h,
+                                             FILE_INFO_BY_HANDLE_CLASS kind,
+                                             LPVOID out, DWORD size)
+{
+    const FileEntry *e = EnterOnFile("GetFileInformationByHandleEx", h,
+                                     std::to_string(kind));
+    if (!e)
+        return FALSE;
+    if (kind != FileAttributeTagInfo ||
+        size < sizeof(FILE_ATTRIBUTE_TAG_INFO))
+        return Failed(ERROR_INVALID_PARAMETER);
+    *static_cast<FILE_ATTRIBUTE_TAG_INFO *>(out) = {e->Attributes(),
+                                                    e->reparseTag};
+    return TRUE;
+}
+
+/* FSCTL_GET_REPARSE_POINT answers with the tag, the data's length and a
+ * reserved word, then the data; ERROR_NOT_A_REPARSE_POINT for an object
+ * that is none, ERROR_INSUFFICIENT_BUFFER for a buffer too small for that
+ * header ("FSCTL_GET_REPARSE_POINT control code").  Stand-in: no data
+ * follows (a link's target is not modelled); no other code is modelled
+ * (ERROR_INVALID_FUNCTION), nor overlapped calls. */
+BOOL WINAPI DeviceIoControl(HANDLE h, DWORD code, LPVOID, DWORD, LPVOID out,
+                            DWORD outSize, LPDWORD returned, LPOVERLAPPED)
+{
+    *returned = 0;
+    const FileEntry *e = EnterOnFile("DeviceIoControl", h, Hex(code));
+    if (!e)
+        return FALSE;
+    const DWORD header[2] = {e->reparseTag, 0};
+    if (code != FSCTL_GET_REPARSE_POINT)
+        return Failed(ERROR_INVALID_FUNCTION);
+    if (!e->reparseTag)
+        return Failed(ERROR_NOT_A_REPARSE_POINT);
+    if (outSize < sizeof(header))
+        return Failed(ERROR_INSUFFICIENT_BUFFER);
+    std::memcpy(out, header, sizeof(header));
+    *returned = sizeof(header);
     return TRUE;
 }
 
@@ -662,10 +663,8 @@ BOOL WINAPI ReadFile(HANDLE h, LPVOID buffer, DWORD toRead, LPDWORD read,
         return FALSE;
     }
     (void)overlapped;
-    if (!file || !(file->access & GENERIC_READ)) {
-        SetLastError(file ? ERROR_ACCESS_DENIED : ERROR_INVALID_HANDLE);
-        return FALSE;
-    }
+    if (!file || !(file->access & GENERIC_READ))
+        return Failed(file ? ERROR_ACCESS_DENIED : ERROR_INVALID_HANDLE);
     auto it = machine().files.find(file->path);
     const std::string empty;
     const std::string &content =
@@ -912,6 +911,9 @@ FARPROC WINAPI GetProcAddress(HMODULE module, LPCSTR name)
         if (file == u"KERNEL32.DLL" && proc == "SetDllDirectoryW" &&
             machine().hasSetDllDirectory)
             return reinterpret_cast<FARPROC>(&HostSetDllDirectoryW);
+        if (file == u"KERNEL32.DLL" && machine().osMajor >= 6 &&
+            proc == "GetFileInformationByHandleEx")
+            return reinterpret_cast<FARPROC>(&HostGetFileInformationByHandleEx);
         /* cfgmgr32 forwards these to setupapi, which exports them
          * itself. */
         if (file == u"CFGMGR32.DLL" ||

@@ -49,6 +49,14 @@ struct FileEntry {
     /* Names of the file's data (hard links).  Stand-in: the other names
      * are not entries of their own. */
     DWORD links = 1;
+    /* A reparse point's tag (0x9000601A a OneDrive placeholder, 0xA0000003
+     * a junction), 0 for none; as NTFS does, the attributes reported
+     * (never those set) then hold FILE_ATTRIBUTE_REPARSE_POINT. */
+    DWORD reparseTag = 0;
+    DWORD Attributes() const
+    {
+        return attributes | (reparseTag ? FILE_ATTRIBUTE_REPARSE_POINT : 0);
+    }
     /* The DACL given at creation or set later, as SDDL: "D:", "P" when
      * it is protected from inheritance, then its ACEs; empty when none
      * was given.  Stand-in: inheritance is not computed, and the ACEs are

@@ -116,6 +116,8 @@ typedef HKEY *PHKEY;
 #define ERROR_RESOURCE_TYPE_NOT_FOUND 1813L
 #define ERROR_RESOURCE_NAME_NOT_FOUND 1814L
 #define ERROR_CLASS_ALREADY_EXISTS 1410L
+#define ERROR_INVALID_FUNCTION 1L
+#define ERROR_NOT_A_REPARSE_POINT 4390L
 
 /* Library search (libloaderapi.h). */
 #define LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR 0x00000100
@@ -206,6 +208,16 @@ typedef struct _BY_HANDLE_FILE_INFORMATION {
     DWORD nFileIndexHigh;
     DWORD nFileIndexLow;
 } BY_HANDLE_FILE_INFORMATION, *LPBY_HANDLE_FILE_INFORMATION;
+typedef enum _FILE_INFO_BY_HANDLE_CLASS {
+    FileAttributeTagInfo = 9
+} FILE_INFO_BY_HANDLE_CLASS;
+typedef struct _FILE_ATTRIBUTE_TAG_INFO {
+    DWORD FileAttributes;
+    DWORD ReparseTag;
+} FILE_ATTRIBUTE_TAG_INFO;
+#define FSCTL_GET_REPARSE_POINT 0x000900A8
+#define MAXIMUM_REPARSE_DATA_BUFFER_SIZE (16 * 1024)
+#define IsReparseTagNameSurrogate(_tag) (((_tag) & 0x20000000))
 
 /* Registry. */
 #define HKEY_LOCAL_MACHINE ((HKEY)(ULONG_PTR)((LONG)0x80000002))
@@ -436,6 +448,10 @@ BOOL WINAPI ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead,
                      LPDWORD lpNumberOfBytesRead, LPOVERLAPPED lpOverlapped);
 BOOL WINAPI GetFileInformationByHandle(
     HANDLE hFile, LPBY_HANDLE_FILE_INFORMATION lpFileInformation);
+BOOL WINAPI DeviceIoControl(HANDLE hDevice, DWORD dwIoControlCode,
+                            LPVOID lpInBuffer, DWORD nInBufferSize,
+                            LPVOID lpOutBuffer, DWORD nOutBufferSize,
+                            LPDWORD lpBytesReturned, LPOVERLAPPED lpOverlapped);
 BOOL WINAPI CloseHandle(HANDLE hObject);
 DWORD WINAPI GetLastError(void);
 void WINAPI SetLastError(DWORD dwErrCode);

@@ -39,6 +39,27 @@
 #define DE_INVALIDFILES 0x7C
 #endif
 
+/* A reparse point's tag is read where kernel32 has
+ * GetFileInformationByHandleEx (Vista and later, looked up at run time),
+ * else with DeviceIoControl(FSCTL_GET_REPARSE_POINT).  Below Vista the
+ * SDK hides the function's class and result, so they are declared here
+ * as Windows defines them. */
+#ifdef _WIN32
+#include <winioctl.h>
+#if _WIN32_WINNT < 0x0600
+typedef enum _FILE_INFO_BY_HANDLE_CLASS {
+    FileAttributeTagInfo = 9
+} FILE_INFO_BY_HANDLE_CLASS;
+typedef struct _FILE_ATTRIBUTE_TAG_INFO {
+    DWORD FileAttributes;
+    DWORD ReparseTag; /* defined only for a reparse point */
+} FILE_ATTRIBUTE_TAG_INFO;
+#endif
+#endif
+typedef BOOL(WINAPI *PFN_GET_FILE_INFORMATION_BY_HANDLE_EX)(
+    HANDLE hFile, FILE_INFO_BY_HANDLE_CLASS FileInformationClass,
+    LPVOID lpFileInformation, DWORD dwBufferSize);
+
 /* RegDeleteKeyExW is not exported by XP's advapi32, so it is looked up at
  * run time through this type; the SDK only declares it for Vista. */
 typedef LONG(WINAPI *PFN_REG_DELETE_KEY_EX_W)(HKEY hKey, LPCWSTR lpSubKey,

@@ -97,15 +97,50 @@ static HANDLE OpenUnfollowed(LPCWSTR path, BOOL folder)
                        OPEN_EXISTING, flags, NULL);
 }
 
+/* Reads the reparse tag of the reparse point open on handle into *tag.
+ * FALSE when it cannot be read. */
+static BOOL ReadReparseTag(HANDLE handle, DWORD *tag)
+{
+    HMODULE kernel32 = GetModuleHandleW(TEXT("kernel32.dll"));
+    FARPROC proc = NULL;
+    if (kernel32 != NULL)
+        proc = GetProcAddress(kernel32, "GetFileInformationByHandleEx");
+    if (proc != NULL) {
+        FILE_ATTRIBUTE_TAG_INFO info;
+        /* The tag is defined only while the object is a reparse point. */
+        if (!((PFN_GET_FILE_INFORMATION_BY_HANDLE_EX)(void (*)(void))proc)(
+                handle, FileAttributeTagInfo, &info, sizeof(info)) ||
+            !(info.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
+            return FALSE;
+        *tag = info.ReparseTag;
+        return TRUE;
+    }
+    /* XP: the tag heads the reparse data, which never exceeds
+     * MAXIMUM_REPARSE_DATA_BUFFER_SIZE. */
+    DWORD data[(DWORD)MAXIMUM_REPARSE_DATA_BUFFER_SIZE / sizeof(DWORD)];
+    DWORD returned = 0;
+    if (!DeviceIoControl(handle, FSCTL_GET_REPARSE_POINT, NULL, 0, data,
+                         sizeof(data), &returned, NULL) ||
+        returned < sizeof(data[0]))
+        return FALSE;
+    *tag = data[0];
+    return TRUE;
+}
+
 /* TRUE when the object open on handle is what the package may hold there:
- * not a reparse point, a folder where a folder is due and a file with one
- * link where a file is. */
+ * no link, a folder where a folder is due and a file with one link where
+ * a file is.  A link is a reparse point whose tag is a name surrogate (a
+ * junction, a symbolic link, a mount point), or whose tag cannot be read;
+ * other reparse points (OneDrive's cloud placeholders, deduplicated or
+ * archived files) hold their own content, which the copy reads. */
 static BOOL IsPlainObject(HANDLE handle, BOOL folder)
 {
     BY_HANDLE_FILE_INFORMATION info;
+    DWORD tag = 0;
     if (!GetFileInformationByHandle(handle, &info))
         return FALSE;
-    if (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)
+    if ((info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) &&
+        (!ReadReparseTag(handle, &tag) || IsReparseTagNameSurrogate(tag)))
         return FALSE;
     if (folder)
         return (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;

@@ -75,9 +75,11 @@ typedef struct PACKAGE_HOLD {
  * each area's set into hold, and checks them on their handles.  TRUE:
  * nothing is refused; what did not open is left out of the hold, and its
  * copy fails as a missing file's does.  FALSE: a folder or file is a
- * reparse point (a junction or link the elevated copy would follow), a
- * file has more than one hard link, a folder is a file or a file a
- * folder, or one could not be examined; hold is then released. */
+ * link the elevated copy would follow (a reparse point whose tag is a
+ * name surrogate, such as a junction or symbolic link, or whose tag
+ * cannot be read), a file has more than one hard link, a folder is a
+ * file or a file a folder, or one could not be examined; hold is then
+ * released.  Other reparse points, such as cloud placeholders, pass. */
 BOOL StagingHoldPackage(const WCHAR package[AREA_COUNT][MAX_PATH],
                         PACKAGE_HOLD *hold);
 

@@ -30,7 +30,8 @@ inline const u16 kPackage = u"C:\\pkg\\";
 inline const u16 kStaging = u"C:\\Program Files (x86)\\Quorvantix\\DriverQxDsp\\";
 
 /* The eight files of a package below folder, each with its own content
- * and last-write time. */
+ * and last-write time; its folders and files carry reparseTag (a OneDrive
+ * placeholder's, say) when it is not 0. */
 inline const char16_t *const kPackageFiles[] = {
     u"QX_DSP_USB.inf",        u"USB_DSP.cat",
     u"amd64\\libusbDspQx.dll", u"amd64\\libusbDspQx.sys",
@@ -38,15 +39,18 @@ inline const char16_t *const kPackageFiles[] = {
     u"x86\\libusbDspQx.sys",   u"x86\\libusbDspQx_x86.dll",
 };
 
-inline void SeedPackage(const u16 &folder)
+inline void SeedPackage(const u16 &folder, DWORD reparseTag = 0)
 {
     uint64_t time = 0x01D6000000000000ULL;
     for (const char16_t *name : kPackageFiles) {
         winhost::SeedFile(folder + name,
                           "content of " + winhost::ToUtf8(name),
-                          winhost::Ft(time));
+                          winhost::Ft(time))
+            .reparseTag = reparseTag;
         time += 0x100000;
     }
+    for (const char16_t *sub : {u"", u"amd64", u"ia64", u"x86"})
+        winhost::FindFile(folder + sub)->reparseTag = reparseTag;
 }
 
 inline u16 U16(const std::string &utf8) { return winhost::FromUtf8(utf8); }

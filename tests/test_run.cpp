@@ -227,40 +227,60 @@ TEST_F(Run, APackageWithoutTheCatalogueReportsTheCopyErrorAndKeepsTheCopies)
     EXPECT_TRUE(CallsOf("SetupCopyOEMInfW").empty());
 }
 
-/* A standard user may prepare the package: a junction or link anywhere
- * in it, or a file with a second name, refuses the whole package as a
- * failed copy, and nothing is read from it. */
-TEST_F(Run, ALinkAnywhereInThePackageFailsTheCopyWithNothingCopied)
+/* A standard user may prepare the package: a link anywhere in it (a
+ * junction or symbolic link), a tag that cannot be read, or a file with a
+ * second name refuses the whole package as a failed copy, and nothing is
+ * read from it.  OneDrive's placeholders, or a deduplicated file, are no
+ * links: that package is staged and registered.  XP, which lacks
+ * GetFileInformationByHandleEx, reads the tags with DeviceIoControl. */
+TEST_F(Run, OnlyALinkOrAnUnreadableTagInAOneDrivePackageFailsTheCopy)
 {
+    const DWORD kPlaceholder = 0x9000601A, kJunction = 0xA0000003,
+                kSymbolicLink = 0xA000000C, kDeduplicated = 0x80000013;
     const struct {
         const char16_t *path; /* below the package folder */
-        DWORD attributes;     /* added */
-        DWORD links;
+        DWORD tag, links;
+        bool unreadable, staged;
     } kLinks[] = {
-        {u"", FILE_ATTRIBUTE_REPARSE_POINT, 1},
-        {u"amd64", FILE_ATTRIBUTE_REPARSE_POINT, 1},
-        {u"ia64", FILE_ATTRIBUTE_REPARSE_POINT, 1},
-        {u"x86", FILE_ATTRIBUTE_REPARSE_POINT, 1},
-        {u"USB_DSP.cat", FILE_ATTRIBUTE_REPARSE_POINT, 1},
-        {u"x86\\libusbDspQx_x86.dll", FILE_ATTRIBUTE_REPARSE_POINT, 1},
-        {u"amd64\\libusbDspQx.sys", 0, 2},
+        {u"", kPlaceholder, 1, false, true},
+        {u"x86\\libusbDspQx.sys", kDeduplicated, 1, false, true},
+        {u"", kJunction, 1, false, false},
+        {u"amd64", kSymbolicLink, 1, false, false},
+        {u"ia64", kJunction, 1, false, false},
+        {u"x86", kJunction, 1, false, false},
+        {u"USB_DSP.cat", kSymbolicLink, 1, false, false},
+        {u"x86\\libusbDspQx_x86.dll", kJunction, 1, false, false},
+        {u"amd64\\libusbDspQx.sys", kPlaceholder, 2, false, false},
+        {u"ia64\\libusbDspQx.dll", kPlaceholder, 1, true, false},
     };
-    for (auto &link : kLinks) {
-        SetUp();
-        SCOPED_TRACE(winhost::ToUtf8(link.path));
-        winhost::FileEntry *e = winhost::FindFile(kPackage + link.path);
-        ASSERT_NE(e, nullptr);
-        e->attributes |= link.attributes;
-        e->links = link.links;
-        EXPECT_EQ(InstallerRun(nullptr), 0);
-        EXPECT_EQ(BoxTexts(),
-                  std::vector<u16>{
-                      u"Failed, error code: Copy PreInstall File Error."});
-        EXPECT_TRUE(CallsOf("CopyFileW").empty());
-        for (const char16_t *name : kPackageFiles)
-            EXPECT_FALSE(winhost::FileExists(kStaging + name));
-        EXPECT_TRUE(CallsOf("SetupCopyOEMInfW").empty());
-        EXPECT_EQ(winhost::OpenHandleCount(), 0);
+    for (bool xp : {false, true}) {
+        const char *reader =
+            xp ? "DeviceIoControl" : "GetFileInformationByHandleEx";
+        for (auto &link : kLinks) {
+            SetUp();
+            SCOPED_TRACE(winhost::ToUtf8(link.path) + (xp ? " on XP" : ""));
+            machine().osMajor = xp ? 5 : 10;
+            SeedPackage(kPackage, kPlaceholder);
+            winhost::FileEntry *e = winhost::FindFile(kPackage + link.path);
+            e->reparseTag = link.tag;
+            e->links = link.links;
+            if (link.unreadable)
+                winhost::FailCallOn(reader, kPackage + link.path,
+                                    ERROR_INVALID_FUNCTION);
+            EXPECT_EQ(InstallerRun(nullptr), 0);
+            const u16 box =
+                !link.staged ? u"Failed, error code: Copy PreInstall File Error."
+                : xp         ? u"Driver Install Success!"
+                             : kRestart;
+            EXPECT_EQ(BoxTexts(), std::vector<u16>{box});
+            EXPECT_EQ(CallsOf("CopyFileW").empty(), !link.staged);
+            for (const char16_t *name : kPackageFiles)
+                EXPECT_EQ(winhost::FileExists(kStaging + name), link.staged);
+            EXPECT_EQ(machine().registeredInfs.size(), link.staged ? 1u : 0u);
+            if (link.staged) /* every folder's and file's tag */
+                EXPECT_EQ(CallsOf(reader).size(), 12u);
+            EXPECT_EQ(winhost::OpenHandleCount(), 0);
+        }
     }
 }
 

@@ -71,6 +71,9 @@ const FAULT kFaults[] = {
     {"SHCreateDirectoryExW", ERROR_ACCESS_DENIED},
     {"CopyFileW", ERROR_DISK_FULL},
     {"GetFileInformationByHandle", ERROR_ACCESS_DENIED},
+    /* A file system that answers neither for a reparse point's tag. */
+    {"GetFileInformationByHandleEx", ERROR_INVALID_PARAMETER},
+    {"DeviceIoControl", ERROR_INVALID_FUNCTION},
     {"ConvertStringSecurityDescriptorToSecurityDescriptorW",
      ERROR_NOT_ENOUGH_MEMORY},
     {"GetSecurityDescriptorDacl", ERROR_INVALID_SECURITY_DESCR},
@@ -158,13 +161,14 @@ std::string InstalledOlderInf()
 
 /* The older installation, found by all three scans: oem12.inf through the
  * class key, oem7.inf through the enumeration key, oem1.inf by its
- * content; and an older package in the staging folder. */
+ * content; an older package in the staging folder; and the package in a
+ * OneDrive folder, so that every tag is read. */
 void SeedMachine(bool windowsXp)
 {
     machine().osMajor = windowsXp ? 5 : 10;
     machine().osMinor = windowsXp ? 1 : 0;
     machine().messages.push_back(MSG{nullptr, WM_NULL, kWaitingWParam, 0, 0, {}});
-    SeedPackage(kPackage);
+    SeedPackage(kPackage, 0x9000601A);
     SeedOlderInstallation();
     const u16 classKey = u"SYSTEM\\ControlSet001\\Control\\Class\\"
                          u"{eb781aaf-9c70-4523-a5df-642a87eca567}\\0000";
