@@ -11,6 +11,7 @@
 #include "app/run.h"
 #include "discovery/candidates.h"
 #include "host/machine.h"
+#include "platform/system_dll.h"
 
 using winhost::u16;
 
@@ -22,6 +23,7 @@ protected:
         g_Run = RUN_STATE{};
         g_Messages = MESSAGES{};
         g_Candidates = CANDIDATE_LIST{};
+        SystemDllForget();
     }
 };
 
@@ -50,5 +52,8 @@ inline void SeedPackage(const u16 &folder)
 }
 
 inline u16 U16(const std::string &utf8) { return winhost::FromUtf8(utf8); }
+
+/* A run that shows the restart notice ends with this. */
+inline const int kRestartExit = ERROR_SUCCESS_REBOOT_REQUIRED;
 
 #endif
