@@ -334,9 +334,10 @@ static void OpenRunLog(BOOL rotate, const OSVERSIONINFOW *version)
     }
     if (!RunLogOpen(g_Run.logPath, rotate, RUN_LOG_FIRST_LINE))
         return;
-    RunLog(TEXT("Windows %u.%u build %u %s"), version->dwMajorVersion,
-           version->dwMinorVersion, version->dwBuildNumber,
-           version->szCSDVersion);
+    RunLog(version->szCSDVersion[0] != 0 ? TEXT("Windows %u.%u build %u, %s")
+                                         : TEXT("Windows %u.%u build %u%s"),
+           version->dwMajorVersion, version->dwMinorVersion,
+           version->dwBuildNumber, version->szCSDVersion);
     LogMachine();
     RunLog(TEXT("Command line: %s"), GetCommandLineW());
     RunLog(TEXT("Anyone can see the run: %s; quiet: %s"),
