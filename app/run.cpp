@@ -332,8 +332,8 @@ static void OpenRunLog(BOOL rotate, const OSVERSIONINFOW *version)
             !TextAppend(g_Run.logPath, MAX_PATH, RUN_LOG_NAME))
             return;
     }
-    if (!RunLogOpen(g_Run.logPath, rotate, RUN_LOG_FIRST_LINE))
-        return;
+    /* Without a log the lines go nowhere; the run is the same. */
+    RunLogOpen(g_Run.logPath, rotate, RUN_LOG_FIRST_LINE);
     RunLog(version->szCSDVersion[0] != 0 ? TEXT("Windows %u.%u build %u, %s")
                                          : TEXT("Windows %u.%u build %u%s"),
            version->dwMajorVersion, version->dwMinorVersion,

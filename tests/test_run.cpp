@@ -1,9 +1,11 @@
 #include "fixture.h"
 
 #include <algorithm>
+#include <functional>
 #include <set>
 
 #include "older_installation.h"
+#include "platform/runlog.h"
 
 using winhost::CallsOf;
 using winhost::machine;
@@ -69,6 +71,25 @@ Outcome Observe(int exitCode)
 
 const u16 kRestart = u"Driver has been updated, you must restart PC before "
                     u"insert Usb Cable!!!";
+
+/* An older installation whose INF the class key names, so that it goes
+ * through Setup. */
+void SeedFoundOlderInstallation()
+{
+    older::SeedOlderInstallation();
+    const u16 instance = u"SYSTEM\\ControlSet001\\Control\\Class\\"
+                         u"{eb781aaf-9c70-4523-a5df-642a87eca567}\\0000";
+    winhost::SeedValue(instance, u"DriverDesc", u"QX DSP USB");
+    winhost::SeedValue(instance, u"InfPath", u"oem12.inf");
+}
+
+const u16 kLog = u"C:\\Windows\\QxDspInstaller.log";
+
+std::string LogText()
+{
+    const winhost::FileEntry *log = winhost::FindFile(kLog);
+    return log ? log->content : "";
+}
 
 } // namespace
 
@@ -556,6 +577,206 @@ TEST_F(Run, TheFinalPumpHandlesOneMessageAndLeavesTheExitCodeToTheOutcome)
     }
 }
 
+/* ---- what a deployment tool reads: the exit code and the log ---- */
+
+/* Each outcome's exit code: 0 and 3010 for success, the failed call's
+ * Windows error, 1603 where there is none or a tool would misread it,
+ * 1618 when another run outlasts the wait of a run nobody watches, 1639
+ * for a switch not understood; a failure's number is the box's too. */
+TEST_F(Run, EachOutcomeEndsWithItsExitCode)
+{
+    auto xp = [] { machine().osMajor = 5; };
+    auto refusal = [](DWORD error) {
+        return [error] { winhost::FailCall("SetupCopyOEMInfW", error); };
+    };
+    const struct {
+        const char *what;
+        std::function<void()> prepare;
+        int exitCode;
+        bool worked; /* the run's work began */
+    } cases[] = {
+        {"success text", xp, 0, true},
+        {"restart notice", [] {}, kRestartExit, true},
+        {"silent re-registration", [] { machine().osMajor = 5; SeedStagedCopy(); }, 0, true},
+        {"XP's early end", [] {
+             machine().osMajor = 5;
+             winhost::SeedFile(kStaging + u"amd64\\libusb0.dll", "older");
+             winhost::SeedFile(kStaging + u"amd64\\libusb0.sys", "older");
+         }, 0, true},
+        {"Program Files not found", [] { machine().programFilesMissing = true; },
+         ERROR_FILE_NOT_FOUND, true},
+        {"a folder not created",
+         [] { winhost::FailCall("SHCreateDirectoryExW", ERROR_ACCESS_DENIED, 2); },
+         ERROR_ACCESS_DENIED, true},
+        {"a copy failed", [] { winhost::FailCall("CopyFileW", ERROR_DISK_FULL, 3); },
+         ERROR_DISK_FULL, true},
+        {"a copy refused", [] { winhost::FindFile(kPackage + u"USB_DSP.cat")->links = 2; },
+         ERROR_INSTALL_FAILURE, true},
+        {"pre-installation refused", refusal(ERROR_FILE_NOT_FOUND), ERROR_FILE_NOT_FOUND, true},
+        {"Setup's own error", refusal(0xE000022F), static_cast<int>(0xE000022F), true},
+        {"a refusal without error", refusal(ERROR_SUCCESS), ERROR_INSTALL_FAILURE, true},
+        {"a refusal read as restart", refusal(3010), ERROR_INSTALL_FAILURE, true},
+        {"a refusal read as success", refusal(1707), ERROR_INSTALL_FAILURE, true},
+        {"a refusal read as running", refusal(STILL_ACTIVE), ERROR_INSTALL_FAILURE, true},
+        {"another run, quiet", [] {
+             machine().commandLine += u" /q";
+             machine().mutexes[RUN_MUTEX_NAME].heldElsewhere = true;
+             machine().mutexes[RUN_MUTEX_NAME].heldPastAnyWait = true;
+             machine().osMajor = 5;
+         }, ERROR_INSTALL_ALREADY_RUNNING, false},
+        {"another run, a person waits", [] {
+             machine().mutexes[RUN_MUTEX_NAME].heldElsewhere = true;
+             machine().mutexes[RUN_MUTEX_NAME].heldPastAnyWait = true;
+             machine().osMajor = 5;
+         }, 0, true},
+        {"usage", [] { machine().commandLine += u" /?"; }, 0, false},
+        {"a bad command line", [] { machine().commandLine += u" /x"; },
+         ERROR_INVALID_COMMAND_LINE, false},
+    };
+    for (auto &c : cases) {
+        SetUp();
+        SCOPED_TRACE(c.what);
+        c.prepare();
+        machine().messages.push_back(Message(WM_USER, 0x51B8));
+        EXPECT_EQ(InstallerRun(nullptr), c.exitCode);
+        EXPECT_EQ(CallsOf("SHGetSpecialFolderPathW").empty(), !c.worked);
+        const u16 last = BoxTexts().empty() ? u16() : BoxTexts().back();
+        if (c.exitCode != 0 && c.exitCode != kRestartExit && c.worked)
+            EXPECT_EQ(last.rfind(u"Failed, error code: ", 0), 0u);
+    }
+}
+
+/* The usage, asked for or after a switch not understood, is a box (none
+ * when quiet) in the catalogue's language; nothing is read or changed,
+ * and the run lock is not even waited for, but the log gets a short
+ * block, without renaming an oversized log. */
+TEST_F(Run, TheUsageReadsAndChangesNothingButTheLogsShortBlock)
+{
+    const struct {
+        const char16_t *switches;
+        LANGID language;
+        const char *usageStart; /* "" for no box */
+        const char *outcome;
+    } cases[] = {
+        {u" /?", 0x0409, "QxDspInstaller.exe [/quiet] [/log FILE]",
+         "Outcome: the usage was asked for; exit code 0"},
+        {u" /bogus", 0x0804, "QxDspInstaller.exe [/quiet] [/log 文件]",
+         "Outcome: the command line was not understood; exit code 1639"},
+        {u" /q /bogus", 0x0409, "",
+         "Outcome: the command line was not understood; exit code 1639"},
+    };
+    for (auto &c : cases) {
+        SetUp();
+        SCOPED_TRACE(winhost::ToUtf8(c.switches));
+        SeedFoundOlderInstallation();
+        const std::string big(RUN_LOG_ROTATE_CB + 1, 'o');
+        winhost::SeedFile(kLog, big);
+        const auto before = older::TakeSnapshot();
+        machine().commandLine += c.switches;
+        machine().systemLanguage = c.language;
+        InstallerRun(nullptr);
+        const std::vector<u16> boxes = BoxTexts();
+        EXPECT_EQ(boxes.size(), c.usageStart[0] ? 1u : 0u);
+        if (!boxes.empty())
+            EXPECT_EQ(winhost::ToUtf8(boxes[0]).rfind(c.usageStart, 0), 0u);
+        for (const char *fn : {"CreateMutexW", "RegOpenKeyExW", "FindFirstFileW",
+                               "GetFileAttributesExW", "SHGetSpecialFolderPathW"})
+            EXPECT_TRUE(CallsOf(fn).empty()) << fn;
+        auto after = older::TakeSnapshot();
+        const std::string log = LogText();
+        after.erase("F " + winhost::ToUtf8(kLog));
+        auto unchanged = before;
+        unchanged.erase("F " + winhost::ToUtf8(kLog));
+        EXPECT_EQ(after, unchanged);
+        ASSERT_EQ(log.rfind(big, 0), 0u);
+        EXPECT_NE(log.find("Command line: \"C:\\pkg\\QxDspInstaller.exe\""),
+                  std::string::npos);
+        EXPECT_NE(log.find(std::string(c.outcome) + "\r\n\r\n"), std::string::npos);
+    }
+}
+
+/* The older installation's run, read back from the log: what was found
+ * where, what Setup uninstalled, what was deleted, the name Windows gave
+ * the package and the exit code; Setup's own log names ours. */
+TEST_F(Run, TheLogOfAnOlderInstallationsRunSaysWhatWasFoundAndDone)
+{
+    SeedFoundOlderInstallation();
+    machine().commandLine += u" /norestart";
+    EXPECT_EQ(InstallerRun(nullptr), kRestartExit);
+    const std::string log = LogText();
+    ASSERT_EQ(machine().registeredInfs.size(), 1u);
+    const std::string oem = "oem0.inf"; /* the first name free */
+    for (const std::string &line : {
+             std::string("\xEF\xBB\xBF" "2026-12-10 14:03:22 QxDspInstaller 1.0.0.1\r\n"
+                         "Windows 10.0 build 19045\r\nMachine: x64\r\n"
+                         "Command line: \"C:\\pkg\\QxDspInstaller.exe\" /norestart\r\n"
+                         "Anyone can see the run: yes; quiet: no\r\n"
+                         "Package folder: C:\\pkg\\\r\n"),
+             std::string("Candidate oem12.inf: InfPath of HKLM\\SYSTEM\\ControlSet001"
+                         "\\Control\\Class\\{eb781aaf-9c70-4523-a5df-642a87eca567}"
+                         "\\0000 (32-bit view)\r\n"),
+             std::string("Setup uninstalled oem12.inf\r\n"),
+             std::string("Deleted C:\\Windows\\System32\\drivers\\libusb0.sys\r\n"),
+             std::string("Deleted key HKLM\\SYSTEM\\ControlSet001\\Services\\"
+                         "libusb0 (32-bit view)\r\n"),
+             std::string("Comparison: the staged copy differs or is missing\r\n"),
+             "Pre-installed " + older::ToUtf8(kStaging) +
+                 "QX_DSP_USB.inf: Windows named it C:\\Windows\\INF\\" + oem + "\r\n",
+             "Box: " + older::ToUtf8(kRestart) + "\r\n" +
+                 "Outcome: installed, a restart is needed; exit code 3010\r\n\r\n"})
+        EXPECT_NE(log.find(line), std::string::npos) << line << "\nin:\n" << log;
+    EXPECT_EQ(machine().setupLogLines,
+              std::vector<std::string>{
+                  "QxDspInstaller 1.0.0.1: installed, a restart is needed, exit "
+                  "code 3010, OEM INF " + oem + ", log C:\\Windows\\QxDspInstaller.log"});
+    EXPECT_EQ(winhost::OpenHandleCount(), 0);
+}
+
+/* A log that cannot be opened or written, or that is refused, changes
+ * nothing of the run: its boxes, their numbers (the thread's last error
+ * survives every line), its exit code, what it did. */
+TEST_F(Run, ALogThatCannotBeWrittenChangesNothing)
+{
+    auto withLog = [](const std::function<void()> &spoil) {
+        std::function<void()> seed = [] {
+            SeedFoundOlderInstallation();
+            winhost::FailCallOn("SHFileOperationW", kStaging, ERROR_ACCESS_DENIED);
+        };
+        return [seed, spoil] { seed(); spoil(); };
+    };
+    const std::function<void()> variants[] = {
+        withLog([] {}),
+        withLog([] { winhost::FailCallFrom("WriteFile", ERROR_DISK_FULL); }),
+        withLog([] { winhost::FailCallOn("CreateFileW", kLog, ERROR_ACCESS_DENIED); }),
+        withLog([] { winhost::SeedFile(kLog, "")
+                       .attributes |= FILE_ATTRIBUTE_REPARSE_POINT; }),
+    };
+    std::vector<Outcome> outcomes;
+    for (auto &prepare : variants) {
+        SetUp();
+        prepare();
+        Outcome o = Observe(InstallerRun(nullptr));
+        /* What the log did itself aside. */
+        std::vector<std::string> calls;
+        for (const std::string &c : o.calls)
+            if (c.rfind("WriteFile|", 0) != 0 && c.rfind("GetLastError|", 0) != 0 &&
+                c.rfind("GetLocalTime|", 0) != 0 &&
+                older::Upper(c).find("QXDSPINSTALLER.LOG") == std::string::npos)
+                calls.push_back(c);
+        o.calls = calls;
+        outcomes.push_back(o);
+        EXPECT_EQ(BoxTexts().size(), 2u);
+    }
+    EXPECT_NE(outcomes[0].failureText, u"Failed, error code: ");
+    for (size_t i = 1; i < outcomes.size(); i++) {
+        SCOPED_TRACE(i);
+        EXPECT_EQ(outcomes[i].exitCode, outcomes[0].exitCode);
+        EXPECT_EQ(outcomes[i].boxes, outcomes[0].boxes);
+        EXPECT_EQ(outcomes[i].calls, outcomes[0].calls);
+    }
+    EXPECT_EQ(outcomes[0].exitCode, kRestartExit);
+}
+
 /* ---- runs nobody can see ---- */
 
 class UnattendedRun : public Run {
@@ -650,11 +871,7 @@ protected:
     void SetUp() override
     {
         Run::SetUp();
-        older::SeedOlderInstallation();
-        const u16 instance = u"SYSTEM\\ControlSet001\\Control\\Class\\"
-                             u"{eb781aaf-9c70-4523-a5df-642a87eca567}\\0000";
-        winhost::SeedValue(instance, u"DriverDesc", u"QX DSP USB");
-        winhost::SeedValue(instance, u"InfPath", u"oem12.inf");
+        SeedFoundOlderInstallation();
         for (const char16_t *name :
              {u"setupapi.dll", u"Advapi32.dll", u"cfgmgr32.dll"})
             winhost::SeedFile(kPackage + name, "planted");
