@@ -90,7 +90,7 @@ static BOOL Offer(LPCWSTR name, LPCWSTR value)
     if (!AddCandidate(name))
         return FALSE;
     RunLog(TEXT("Candidate %s: %s of HKLM\\%s (%u-bit view)"), name, value,
-           s_ValuesKey, s_ValuesView == KEY_WOW64_32KEY ? 32u : 64u);
+           s_ValuesKey, RegistryViewBits(s_ValuesView));
     return TRUE;
 }
 

@@ -280,7 +280,9 @@ BOOL DeleteValue(LPCWSTR path, LPCWSTR name, REGSAM view)
     HKEY key;
     if (RegistryOpen(path, view, &key) != ERROR_SUCCESS)
         return FALSE;
-    RegDeleteValueW(key, name);
+    if (RegDeleteValueW(key, name) == ERROR_SUCCESS)
+        RunLog(TEXT("Deleted value %s of HKLM\\%s (%u-bit view)"), name, path,
+               RegistryViewBits(view));
     RegCloseKey(key);
     return TRUE;
 }

@@ -206,7 +206,7 @@ static void ApplyRows(DWORD first, DWORD end, const SWEEP_SCOPE *scope)
                 DeleteValue(r->path, r->valueName, g_RegistryViews[v]);
             else if (DeleteKeyTree(r->path, g_RegistryViews[v]))
                 RunLog(TEXT("Deleted key HKLM\\%s (%u-bit view)"), r->path,
-                       g_RegistryViews[v] == KEY_WOW64_32KEY ? 32u : 64u);
+                       RegistryViewBits(g_RegistryViews[v]));
         }
     }
 }
