@@ -19,7 +19,8 @@
 #define QX_WIDEN(s) QX_WIDEN_TEXT(s)
 /* The first line of the run's block: the version of the version
  * resource, which res/resource.h defines for both. */
-#define RUN_LOG_FIRST_LINE TEXT("QxDspInstaller ") QX_WIDEN(QX_VERSION_TEXT)
+static const WCHAR kFirstLine[] =
+    TEXT("QxDspInstaller ") QX_WIDEN(QX_VERSION_TEXT);
 
 RUN_STATE g_Run;
 
@@ -333,7 +334,7 @@ static void OpenRunLog(BOOL rotate, const OSVERSIONINFOW *version)
             return;
     }
     /* Without a log the lines go nowhere; the run is the same. */
-    RunLogOpen(g_Run.logPath, rotate, RUN_LOG_FIRST_LINE);
+    RunLogOpen(g_Run.logPath, rotate, kFirstLine);
     RunLog(version->szCSDVersion[0] != 0 ? TEXT("Windows %u.%u build %u, %s")
                                          : TEXT("Windows %u.%u build %u%s"),
            version->dwMajorVersion, version->dwMinorVersion,
@@ -411,17 +412,17 @@ static RUN_END RunStages(HINSTANCE hInstance, ERROR_TEXTS *errors)
     PACKAGE_HOLD hold;
     BOOL copied = StagingHoldPackage(g_Run.package, &hold);
     DWORD copyError = ERROR_SUCCESS;
-    if (!copied)
+    if (!copied) {
         RunLog(TEXT("Package refused: a link, a file with a second hard "
                     "link, or something that could not be checked"));
-    if (copied) {
+    } else {
         for (int area = AREA_ROOT; area < AREA_COUNT; area++) {
+            /* Every copy is made; the first failure's error counts. */
             if (!StagingCopySet(g_Run.package[area], g_Run.staging[area],
                                 g_PackageAreas[area].set,
-                                hold.files[area])) {
-                /* The first failure's error; the other copies go on. */
-                if (copied)
-                    copyError = GetLastError();
+                                hold.files[area]) &&
+                copied) {
+                copyError = GetLastError();
                 copied = FALSE;
             }
         }
@@ -501,7 +502,7 @@ static int EndRun(RUN_END outcome)
         WCHAR code[MSG_TEXT_CCH];
         TextZero(code, ARRAYSIZE(code));
         wsprintfW(code, TEXT("%u"), exitCode);
-        LPCWSTR parts[] = {RUN_LOG_FIRST_LINE TEXT(": "), kOutcomes[outcome].text,
+        LPCWSTR parts[] = {kFirstLine, TEXT(": "), kOutcomes[outcome].text,
                            TEXT(", exit code "), code, TEXT(", OEM INF "),
                            oemInf, TEXT(", log "), g_Run.logPath};
         BOOL fits = TRUE;

@@ -43,6 +43,7 @@ static void PutText(LOG_LINE *line, LPCWSTR text)
 }
 
 /* value in base 10 or 16, at least minDigits digits. */
+/* NOLINTNEXTLINE(bugprone-easily-swappable-parameters): value, base, width as printf reads them */
 static void PutNumber(LOG_LINE *line, DWORD value, DWORD base, DWORD minDigits)
 {
     static const WCHAR kDigits[] = TEXT("0123456789ABCDEF");

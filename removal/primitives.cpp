@@ -220,6 +220,10 @@ BOOL DeleteKeyTree(LPCWSTR path, REGSAM view)
     /* Handed over even when the key did not open above. */
     LSTATUS status = deleteKeyEx(HKEY_LOCAL_MACHINE, path, access, 0);
     FreeLibrary(advapi);
+    /* A key that was there and stays (the Enum tree is SYSTEM's). */
+    if (result && status != ERROR_SUCCESS)
+        RunLog(TEXT("Key not deleted: HKLM\\%s (%u-bit view): error %u"), path,
+               RegistryViewBits(view), (DWORD)status);
     return status == ERROR_SUCCESS;
 }
 

@@ -83,13 +83,6 @@ void SeedFoundOlderInstallation()
     winhost::SeedValue(instance, u"InfPath", u"oem12.inf");
 }
 
-const u16 kLog = u"C:\\Windows\\QxDspInstaller.log";
-
-std::string LogText()
-{
-    const winhost::FileEntry *log = winhost::FindFile(kLog);
-    return log ? log->content : "";
-}
 
 } // namespace
 
@@ -683,7 +676,7 @@ TEST_F(Run, TheUsageReadsAndChangesNothingButTheLogsShortBlock)
                                "GetFileAttributesExW", "SHGetSpecialFolderPathW"})
             EXPECT_TRUE(CallsOf(fn).empty()) << fn;
         auto after = older::TakeSnapshot();
-        const std::string log = LogText();
+        const std::string log = FileText(kLog);
         after.erase("F " + winhost::ToUtf8(kLog));
         auto unchanged = before;
         unchanged.erase("F " + winhost::ToUtf8(kLog));
@@ -703,7 +696,7 @@ TEST_F(Run, TheLogOfAnOlderInstallationsRunSaysWhatWasFoundAndDone)
     SeedFoundOlderInstallation();
     machine().commandLine += u" /norestart";
     EXPECT_EQ(InstallerRun(nullptr), kRestartExit);
-    const std::string log = LogText();
+    const std::string log = FileText(kLog);
     ASSERT_EQ(machine().registeredInfs.size(), 1u);
     const std::string oem = "oem0.inf"; /* the first name free */
     for (const std::string &line : {

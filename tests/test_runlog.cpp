@@ -6,16 +6,9 @@ using winhost::machine;
 
 namespace {
 
-const u16 kLog = u"C:\\Windows\\QxDspInstaller.log";
 const std::string kBom = "\xEF\xBB\xBF";
 /* The stand-in's local time, as the first line gives it. */
 const std::string kTime = "2026-12-10 14:03:22 ";
-
-std::string Content(const u16 &path)
-{
-    const winhost::FileEntry *e = winhost::FindFile(path);
-    return e ? e->content : "(absent)";
-}
 
 } // namespace
 
@@ -39,7 +32,7 @@ TEST_F(RunLogTest, ABlockIsUtf8LinesAfterATimeLineAndKeepsTheLastError)
            nullptr, u"驱动 \U0001F600 \xD800.");
     RunLogClose();
     EXPECT_EQ(GetLastError(), 1234u);
-    EXPECT_EQ(Content(kLog), kBom + kTime + "Qx 1.0\r\n" +
+    EXPECT_EQ(FileText(kLog), kBom + kTime + "Qx 1.0\r\n" +
                                  "a  b|4294967295|E000022F|%|(none)|"
                                  "\xE9\xA9\xB1\xE5\x8A\xA8 \xF0\x9F\x98\x80 "
                                  "\xEF\xBF\xBD.\r\n\r\n");
@@ -49,7 +42,7 @@ TEST_F(RunLogTest, ABlockIsUtf8LinesAfterATimeLineAndKeepsTheLastError)
     ASSERT_TRUE(RunLogOpen(kLog.c_str(), FALSE, u"again"));
     RunLog(u"%s", u16(RUN_LOG_LINE_CCH, u'x').c_str());
     RunLogClose();
-    EXPECT_EQ(Content(kLog).substr(Content(kLog).find("again")),
+    EXPECT_EQ(FileText(kLog).substr(FileText(kLog).find("again")),
               "again\r\n(a line too long for the log is left out)\r\n\r\n");
     auto open = winhost::CallsOf("CreateFileW").at(0);
     EXPECT_EQ(open.detail, "0x84 share=0x3 disp=4 flags=0x200080");
@@ -116,8 +109,8 @@ TEST_F(RunLogTest, ALogOverOneMibIsRenamedByARunHoldingTheLock)
         ASSERT_TRUE(RunLogOpen(c.log.c_str(), c.rotate, u"Qx"));
         RunLogClose();
         const std::string block = kTime + "Qx\r\n\r\n";
-        EXPECT_EQ(Content(c.log), c.renamed ? kBom + block : big + block);
-        EXPECT_EQ(Content(c.old), c.renamed ? big : "older still");
+        EXPECT_EQ(FileText(c.log), c.renamed ? kBom + block : big + block);
+        EXPECT_EQ(FileText(c.old), c.renamed ? big : "older still");
         EXPECT_EQ(winhost::OpenHandleCount(), 0);
     }
 }
@@ -133,7 +126,7 @@ TEST_F(RunLogTest, ALogHeldOpenByAnotherRunIsNotRenamedAndStillWritten)
     ASSERT_TRUE(RunLogOpen(kLog.c_str(), TRUE, u"Qx"));
     RunLogClose();
     EXPECT_EQ(winhost::CallsOf("MoveFileExW").size(), 1u);
-    EXPECT_EQ(Content(kLog), big + kTime + "Qx\r\n\r\n");
+    EXPECT_EQ(FileText(kLog), big + kTime + "Qx\r\n\r\n");
     EXPECT_FALSE(winhost::FileExists(u"C:\\Windows\\QxDspInstaller.old.log"));
 }
 
