@@ -4,6 +4,7 @@
 #include "app/run.h"
 #include "discovery/scans.h"
 #include "removal/primitives.h"
+#include "platform/runlog.h"
 #include "platform/wtext.h"
 #include "removal/sweep.h"
 
@@ -20,24 +21,15 @@ static const struct {
     {AREA_X86, &g_LegacyX86Set},
 };
 
-/* TRUE when Windows lives in C:\Windows (ASCII case ignored).  Where it
- * lives elsewhere (another drive, C:\WINNT after an upgrade) any user may
- * create C:\Windows and fill it with planted INF copies and links, so the
- * run must neither read nor delete anything there.  A failed query counts
- * as elsewhere. */
-static BOOL WindowsFolderIsDefault(void)
-{
-    WCHAR folder[MAX_PATH];
-    TextZero(folder, ARRAYSIZE(folder));
-    UINT cch = GetSystemWindowsDirectoryW(folder, ARRAYSIZE(folder));
-    if (cch == 0 || cch >= ARRAYSIZE(folder))
-        return FALSE;
-    return TextEqualAsciiNoCase(folder, DEFAULT_WINDOWS_FOLDER);
-}
-
 BOOL LegacyStage(void)
 {
-    BOOL windowsAtDefault = WindowsFolderIsDefault();
+    /* Windows in C:\Windows (ASCII case ignored)?  Where it lives
+     * elsewhere (another drive, C:\WINNT after an upgrade) any user may
+     * create C:\Windows and fill it with planted INF copies and links, so
+     * the run must neither read nor delete anything there.  A failed
+     * query (an empty folder) counts as elsewhere. */
+    BOOL windowsAtDefault =
+        TextEqualAsciiNoCase(g_Run.windows, DEFAULT_WINDOWS_FOLDER);
 
     /* All three tests are made; any one holding both files counts. */
     BOOL olderStaged = FALSE;
@@ -55,6 +47,7 @@ BOOL LegacyStage(void)
     if (g_Run.preVista) {
         g_Run.legacyDriver = FALSE;
         if (olderStaged) {
+            RunLog(TEXT("An older package is staged: nothing to do"));
             MsgShow(g_Messages.success);
             return FALSE;
         }
@@ -62,6 +55,10 @@ BOOL LegacyStage(void)
 
     PrivilegeSequence();
     DiscoveryRunAll(&g_Run.legacyDriver, windowsAtDefault);
+    RunLog(g_Run.legacyDriver
+               ? TEXT("Older installations: removed as found")
+               : TEXT("Older installations: none to remove (no installed "
+                      "package INF names libusb0)"));
     if (g_Run.legacyDriver)
         RemovalSweep(windowsAtDefault);
     return TRUE;

@@ -1,5 +1,6 @@
-/* Entry point of QxDspInstaller.exe: no command line is read and no main
- * window is created; the run reports through message boxes. */
+/* Entry point of QxDspInstaller.exe: no main window is created; the run
+ * reads its switches with GetCommandLineW and reports through message
+ * boxes, its log and its exit code. */
 #include "app/run.h"
 
 /* NOLINTNEXTLINE(bugprone-easily-swappable-parameters): WinMain's form */

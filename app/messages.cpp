@@ -1,5 +1,6 @@
 #include "app/messages.h"
 
+#include "platform/runlog.h"
 #include "platform/wtext.h"
 
 MESSAGES g_Messages;
@@ -44,6 +45,27 @@ static const LPCWSTR kCatalogue[MSG_COUNT][MSG_COLUMN_COUNT] = {
      TEXT("驱动已更新,插入设备USB之前,必须先手动重启!!!")},
 };
 
+/* The usage, one text in each column. */
+static const LPCWSTR kUsage[MSG_COLUMN_COUNT] = {
+    TEXT("QxDspInstaller.exe [/quiet] [/log FILE] [/norestart]\n\n")
+    TEXT("/quiet, /q, /s: no message box\n")
+    TEXT("/log FILE: append the log to FILE instead of ")
+    TEXT("QxDspInstaller.log in the Windows folder\n")
+    TEXT("/norestart: accepted; the installer never restarts the PC\n")
+    TEXT("/?, /h, /help: this text\n\n")
+    TEXT("Exit code: 0 installed, 3010 installed and a restart is needed, ")
+    TEXT("1618 another run is in progress, 1639 a bad command line, else ")
+    TEXT("the Windows error of the step that failed (1603 without one)."),
+    TEXT("QxDspInstaller.exe [/quiet] [/log 文件] [/norestart]\n\n")
+    TEXT("/quiet, /q, /s: 不显示任何消息框\n")
+    TEXT("/log 文件: 日志追加到该文件, 而不是 Windows 文件夹中的 ")
+    TEXT("QxDspInstaller.log\n")
+    TEXT("/norestart: 可以使用; 安装程序从不重启电脑\n")
+    TEXT("/?, /h, /help: 显示本说明\n\n")
+    TEXT("退出码: 0 已安装, 3010 已安装且需要重启, 1618 另一个安装正在运行, ")
+    TEXT("1639 命令行有误, 其他为出错步骤的 Windows 错误码 (没有时为 1603)."),
+};
+
 void MsgSelectAndFill(ERROR_TEXTS *errors)
 {
     /* The system's language, not the user's, picks the column; other
@@ -70,6 +92,7 @@ void MsgSelectAndFill(ERROR_TEXTS *errors)
         /* Every catalogue text is far shorter than a message buffer. */
         TextCopy(fills[i].buffer, MSG_TEXT_CCH, row[column]);
     }
+    g_Messages.usage = kUsage[column];
 }
 
 BOOL MsgAppendDetail(LPCWSTR detail)
@@ -112,7 +135,17 @@ BOOL MsgAnyoneCanSee(BOOL preVista)
 
 void MsgShow(LPCWSTR text)
 {
-    if (g_Messages.unattended)
+    if (g_Messages.unattended) {
+        RunLog(TEXT("Box not shown (quiet, or nobody can see the run): %s"),
+               text);
         return;
+    }
+    RunLog(TEXT("Box: %s"), text);
     MessageBoxW(NULL, text, g_Messages.caption, MB_OK);
+}
+
+void MsgShowFailure(DWORD error)
+{
+    g_Messages.failureError = error;
+    MsgShow(g_Messages.failure);
 }

@@ -20,9 +20,16 @@ typedef struct MESSAGES {
     WCHAR failure[MSG_TEXT_CCH];
     WCHAR caption[MSG_TEXT_CCH];
     WCHAR restart[MSG_TEXT_CCH];
-    /* Nobody can see the run (decided once at its start): every box is
-     * skipped, everything else is done as when one is shown. */
+    /* The usage of the command line, in the catalogue's column; too long
+     * for a message buffer, it points at the catalogue's own text. */
+    LPCWSTR usage;
+    /* Nobody can see the run, or it is quiet (decided once at its start):
+     * every box is skipped, everything else is done as when one is
+     * shown. */
     BOOL unattended;
+    /* The Windows error of the last failure shown with MsgShowFailure
+     * (ERROR_SUCCESS when that failure had none). */
+    DWORD failureError;
 } MESSAGES;
 extern MESSAGES g_Messages;
 
@@ -54,7 +61,12 @@ BOOL MsgAppendNumber(DWORD number);
 BOOL MsgAnyoneCanSee(BOOL preVista);
 
 /* Shows text in a message box with the caption, no owner, MB_OK; shows
- * nothing when g_Messages.unattended is set. */
+ * nothing when g_Messages.unattended is set.  Either way the log gets the
+ * text. */
 void MsgShow(LPCWSTR text);
+
+/* Records error as g_Messages.failureError and shows the failure text:
+ * a failure that ends what the run set out to do. */
+void MsgShowFailure(DWORD error);
 
 #endif

@@ -3,11 +3,25 @@
 #include "app/legacy.h"
 #include "app/messages.h"
 #include "app/runlock.h"
+#include "platform/runlog.h"
 #include "platform/shell_list.h"
+#include "platform/system_dll.h"
 #include "platform/wtext.h"
+#include "res/resource.h"
 
 /* Windows Vista is major version 6. */
 #define VISTA_MAJOR_VERSION 6
+
+/* Intune counts this exit code as success; a failure must not end with
+ * it (RPC_S_INVALID_NET_ADDR as a Windows error). */
+#define INTUNE_SUCCESS_EXIT_CODE 1707
+
+#define QX_WIDEN_TEXT(s) TEXT(s)
+#define QX_WIDEN(s) QX_WIDEN_TEXT(s)
+/* The first line of the run's block: the version of the version
+ * resource, which res/resource.h defines for both. */
+static const WCHAR kFirstLine[] =
+    TEXT("QxDspInstaller ") QX_WIDEN(QX_VERSION_TEXT);
 
 RUN_STATE g_Run;
 
@@ -16,12 +30,17 @@ static const WCHAR kStagingBelowProgramFiles[] =
     RUN_VENDOR_FOLDER TEXT("DriverQxDsp\\");
 
 /* Fills g_Run.package and g_Run.staging.  FALSE when the executable's
- * folder or Program Files cannot be had, or a path would not fit. */
-static BOOL ComputePaths(void)
+ * folder or Program Files cannot be had, or a path would not fit; *error
+ * is then the failed call's error (ERROR_SUCCESS for a path too long). */
+static BOOL ComputePaths(DWORD *error)
 {
     WCHAR module[MAX_PATH];
     TextZero(module, ARRAYSIZE(module));
+    /* Cleared first, so that an error left by an earlier call is never
+     * taken for this one's. */
+    SetLastError(ERROR_SUCCESS);
     DWORD cch = GetModuleFileNameW(NULL, module, ARRAYSIZE(module));
+    *error = cch == 0 ? GetLastError() : ERROR_SUCCESS;
     /* A result equal to the buffer's size means the name was cut. */
     if (cch == 0 || cch >= ARRAYSIZE(module))
         return FALSE;
@@ -36,9 +55,12 @@ static BOOL ComputePaths(void)
     if (!TextCopy(g_Run.package[AREA_ROOT], MAX_PATH, module))
         return FALSE;
 
+    SetLastError(ERROR_SUCCESS);
     if (!RunProgramFilesPath(g_Run.staging[AREA_ROOT],
-                             kStagingBelowProgramFiles))
+                             kStagingBelowProgramFiles)) {
+        *error = GetLastError();
         return FALSE;
+    }
 
     for (int area = AREA_ROOT + 1; area < AREA_COUNT; area++) {
         LPCWSTR sub = g_PackageAreas[area].subfolder;
@@ -57,13 +79,25 @@ static BOOL ComputePaths(void)
  * reported (not on a pre-Vista system) and the run goes on. */
 static void DeleteStagingFolder(const ERROR_TEXTS *errors)
 {
-    int result = ShellDelete(g_Run.staging[AREA_ROOT], FOF_NOCONFIRMATION);
+    /* A staged file held open (an antivirus scanner, an indexer) makes
+     * Windows ask the user to close it; nobody can answer on a desktop
+     * nobody sees, and the run would wait forever holding the run lock.
+     * A person at the screen keeps the question, and can act on it. */
+    FILEOP_FLAGS flags = FOF_NOCONFIRMATION;
+    if (g_Messages.unattended)
+        flags |= FOF_NOERRORUI;
+    int result = ShellDelete(g_Run.staging[AREA_ROOT], flags);
     /* "Nothing there" is DE_INVALIDFILES on Windows and
      * ERROR_FILE_NOT_FOUND under Wine; both mean there is nothing to
      * delete. */
-    if (result == ERROR_SUCCESS || result == DE_INVALIDFILES ||
-        result == ERROR_FILE_NOT_FOUND || result == ERROR_PATH_NOT_FOUND)
+    if (result == ERROR_SUCCESS) {
+        RunLog(TEXT("Staging folder deleted"));
         return;
+    }
+    if (result == DE_INVALIDFILES || result == ERROR_FILE_NOT_FOUND ||
+        result == ERROR_PATH_NOT_FOUND)
+        return;
+    RunLog(TEXT("Staging folder not deleted: shell result %u"), (DWORD)result);
     MsgAppendDetail(errors->deleteFolder);
     MsgAppendErrorNumber();
     if (!g_Run.preVista)
@@ -71,25 +105,23 @@ static void DeleteStagingFolder(const ERROR_TEXTS *errors)
 }
 
 /* One message of the thread, waited for at most RUN_PUMP_WAIT_MS: the run
- * owns no window, so nothing may ever arrive.  Returns the exit code. */
-static int PumpOneMessage(void)
+ * owns no window, so nothing may ever arrive.  What arrives no longer
+ * decides the exit code: a deployment tool reads the outcome there. */
+static void PumpOneMessage(void)
 {
     MSG msg;
     if (!PeekMessageW(&msg, NULL, 0, 0, PM_NOREMOVE) &&
         (MsgWaitForMultipleObjects(0, NULL, FALSE, RUN_PUMP_WAIT_MS,
                                    QS_ALLINPUT) != WAIT_OBJECT_0 ||
          !PeekMessageW(&msg, NULL, 0, 0, PM_NOREMOVE)))
-        return 0;
+        return;
     /* A message is waiting, so this returns at once. */
     BOOL got = GetMessageW(&msg, NULL, 0, 0);
-    if (got == -1)
-        return 0;
     if (got > 0 &&
         !TranslateAcceleratorW(msg.hwnd, g_Run.accelerators, &msg)) {
         TranslateMessage(&msg);
         DispatchMessageW(&msg);
     }
-    return (int)msg.wParam;
 }
 
 /* The run is elevated, and its own folder is typically a Downloads folder
@@ -126,38 +158,111 @@ static void RestrictDllSearch(void)
         ((PFN_SET_DLL_DIRECTORY_W)(void (*)(void))proc)(TEXT(""));
 }
 
-int InstallerRun(HINSTANCE hInstance)
+/* The machine's architecture, for the log. */
+static void LogMachine(void)
 {
-    ERROR_TEXTS errors;
-
-    /* First of all: taking the run lock, too, may load a DLL. */
-    RestrictDllSearch();
-    /* Before anything is read or changed, and without a limit: two runs
-     * at once would delete the staging folder under each other's
-     * copies.  A run that gets no lock goes on unlocked. */
-    RunLockTake(INFINITE);
-
-    /* A failed query leaves major version 0, which reads as pre-Vista. */
-    OSVERSIONINFOW version = {};
-    version.dwOSVersionInfoSize = sizeof(version);
-    GetVersionExW(&version);
-    g_Run.preVista = version.dwMajorVersion < VISTA_MAJOR_VERSION;
-    /* Once, before anything can show a box; the session-0 rule needs the
-     * version.  A run nobody sees does the same work and ends with the
-     * same exit code, without waiting for a click. */
-    g_Messages.unattended = !MsgAnyoneCanSee(g_Run.preVista);
-
-    g_Run.accelerators = UiStartup(hInstance, g_Run.title, g_Run.className);
-    MsgSelectAndFill(&errors);
-
-    if (!ComputePaths()) {
-        MsgAppendDetail(errors.findFolder);
-        MsgShow(g_Messages.failure);
-        return 0;
+    HMODULE kernel32 = GetModuleHandleW(TEXT("kernel32.dll"));
+    FARPROC proc2 = NULL, proc = NULL;
+    if (kernel32 != NULL) {
+        proc2 = GetProcAddress(kernel32, "IsWow64Process2");
+        proc = GetProcAddress(kernel32, "IsWow64Process");
     }
+    USHORT process = IMAGE_FILE_MACHINE_UNKNOWN;
+    USHORT native = IMAGE_FILE_MACHINE_UNKNOWN;
+    BOOL wow64 = FALSE;
+    if (proc2 != NULL &&
+        ((PFN_IS_WOW64_PROCESS2)(void (*)(void))proc2)(GetCurrentProcess(),
+                                                        &process, &native)) {
+        static const struct {
+            USHORT machine;
+            LPCWSTR name;
+        } kMachines[] = {{IMAGE_FILE_MACHINE_I386, TEXT("x86")},
+                         {IMAGE_FILE_MACHINE_AMD64, TEXT("x64")},
+                         {IMAGE_FILE_MACHINE_ARM64, TEXT("ARM64")}};
+        for (DWORD i = 0; i < ARRAYSIZE(kMachines); i++) {
+            if (kMachines[i].machine == native) {
+                RunLog(TEXT("Machine: %s"), kMachines[i].name);
+                return;
+            }
+        }
+        RunLog(TEXT("Machine: type 0x%x"), (DWORD)native);
+    } else if (proc != NULL &&
+               ((PFN_IS_WOW64_PROCESS)(void (*)(void))proc)(GetCurrentProcess(),
+                                                           &wow64)) {
+        RunLog(TEXT("Machine: %s"), wow64 ? TEXT("64-bit (this run under WOW64)")
+                                          : TEXT("x86"));
+    } else {
+        RunLog(TEXT("Machine: not known (no IsWow64Process)"));
+    }
+}
+
+/* Opens the run's log (the default one unless /log FILE gave another)
+ * and writes the lines that start its block.  rotate: this run holds the
+ * run lock. */
+static void OpenRunLog(BOOL rotate, const OSVERSIONINFOW *version)
+{
+    TextZero(g_Run.windows, ARRAYSIZE(g_Run.windows));
+    UINT cch = GetSystemWindowsDirectoryW(g_Run.windows,
+                                          ARRAYSIZE(g_Run.windows));
+    if (cch == 0 || cch >= ARRAYSIZE(g_Run.windows))
+        TextZero(g_Run.windows, ARRAYSIZE(g_Run.windows));
+    if (g_Run.cmdline.log[0] != 0) {
+        TextCopy(g_Run.logPath, MAX_PATH, g_Run.cmdline.log);
+    } else {
+        TextZero(g_Run.logPath, ARRAYSIZE(g_Run.logPath));
+        if (g_Run.windows[0] == 0 ||
+            !TextAppend(g_Run.logPath, MAX_PATH, g_Run.windows) ||
+            !TextAppend(g_Run.logPath, MAX_PATH, TEXT("\\")) ||
+            !TextAppend(g_Run.logPath, MAX_PATH, RUN_LOG_NAME))
+            return;
+    }
+    /* Without a log the lines go nowhere; the run is the same. */
+    RunLogOpen(g_Run.logPath, rotate, kFirstLine);
+    RunLog(version->szCSDVersion[0] != 0 ? TEXT("Windows %u.%u build %u, %s")
+                                         : TEXT("Windows %u.%u build %u%s"),
+           version->dwMajorVersion, version->dwMinorVersion,
+           version->dwBuildNumber, version->szCSDVersion);
+    LogMachine();
+    RunLog(TEXT("Command line: %s"), GetCommandLineW());
+    RunLog(TEXT("Anyone can see the run: %s; quiet: %s"),
+           g_Run.seen ? TEXT("yes") : TEXT("no"),
+           g_Run.cmdline.quiet ? TEXT("yes") : TEXT("no"));
+}
+
+/* A pre-installation that Setup may answer with a question (whether to
+ * trust the package's publisher) fails instead when nobody could answer.
+ * setupapi keeps the flag, so it stays loaded for the rest of the run. */
+static void SetupNonInteractive(void)
+{
+    FARPROC proc =
+        SystemDllProc(TEXT("Setupapi.dll"), "SetupSetNonInteractiveMode");
+    if (proc != NULL) {
+        ((PFN_SETUP_SET_NON_INTERACTIVE_MODE)(void (*)(void))proc)(TRUE);
+        RunLog(TEXT("Setup set to ask nothing"));
+    } else {
+        RunLog(TEXT("Setup has no non-interactive mode: error %u"),
+               GetLastError());
+    }
+}
+
+/* The run's work, once it holds the run lock (or goes on unlocked). */
+static RUN_END RunStages(HINSTANCE hInstance, ERROR_TEXTS *errors)
+{
+    if (g_Messages.unattended)
+        SetupNonInteractive();
+    g_Run.accelerators = UiStartup(hInstance, g_Run.title, g_Run.className);
+
+    DWORD error;
+    if (!ComputePaths(&error)) {
+        MsgAppendDetail(errors->findFolder);
+        MsgShowFailure(error);
+        return OUTCOME_FAILURE;
+    }
+    RunLog(TEXT("Package folder: %s"), g_Run.package[AREA_ROOT]);
+    RunLog(TEXT("Staging folder: %s"), g_Run.staging[AREA_ROOT]);
 
     if (!LegacyStage())
-        return 0;
+        return OUTCOME_SUCCESS;
 
     /* All four comparisons are made, whatever the earlier ones found. */
     BOOL same = TRUE;
@@ -165,21 +270,23 @@ int InstallerRun(HINSTANCE hInstance)
         same = StagingSameFiles(g_Run.package[area], g_Run.staging[area],
                                 g_PackageAreas[area].set) &&
                same;
+    RunLog(same ? TEXT("Comparison: the staged copy is the package's")
+                : TEXT("Comparison: the staged copy differs or is missing"));
     if (!g_Run.legacyDriver && same) {
         /* Already staged: register it again, silently. */
-        StagingPreinstall(g_Run.staging[AREA_ROOT]);
-        return 0;
+        return StagingPreinstall(g_Run.staging[AREA_ROOT]) ? OUTCOME_SUCCESS
+                                                           : OUTCOME_FAILURE;
     }
 
-    DeleteStagingFolder(&errors);
+    DeleteStagingFolder(errors);
     /* The staging folder's own DACL keeps what is copied into it from
      * every user; the architecture folders inherit it. */
     if (!StagingCreateSecuredFolder(g_Run.staging[AREA_ROOT],
-                                    errors.createFolder))
-        return 0;
+                                    errors->createFolder))
+        return OUTCOME_FAILURE;
     for (int area = AREA_ROOT + 1; area < AREA_COUNT; area++) {
-        if (!StagingCreateFolder(g_Run.staging[area], errors.createFolder))
-            return 0;
+        if (!StagingCreateFolder(g_Run.staging[area], errors->createFolder))
+            return OUTCOME_FAILURE;
     }
     /* The package may come from a user's folder: a link in it would turn
      * the elevated copy into a read of any file, so a package holding
@@ -187,22 +294,148 @@ int InstallerRun(HINSTANCE hInstance)
      * held until it is copied. */
     PACKAGE_HOLD hold;
     BOOL copied = StagingHoldPackage(g_Run.package, &hold);
-    if (copied) {
-        for (int area = AREA_ROOT; area < AREA_COUNT; area++)
-            copied = StagingCopySet(g_Run.package[area], g_Run.staging[area],
-                                    g_PackageAreas[area].set,
-                                    hold.files[area]) &&
-                     copied;
+    DWORD copyError = ERROR_SUCCESS;
+    if (!copied) {
+        RunLog(TEXT("Package refused: a link, a file with a second hard "
+                    "link, or something that could not be checked"));
+    } else {
+        for (int area = AREA_ROOT; area < AREA_COUNT; area++) {
+            /* Every copy is made; the first failure's error counts. */
+            if (!StagingCopySet(g_Run.package[area], g_Run.staging[area],
+                                g_PackageAreas[area].set,
+                                hold.files[area]) &&
+                copied) {
+                copyError = GetLastError();
+                copied = FALSE;
+            }
+        }
         StagingReleasePackage(&hold);
     }
     if (!copied) {
-        MsgAppendDetail(errors.copy);
-        MsgShow(g_Messages.failure);
-        return 0;
+        MsgAppendDetail(errors->copy);
+        MsgShowFailure(copyError);
+        return OUTCOME_FAILURE;
     }
 
-    if (StagingPreinstall(g_Run.staging[AREA_ROOT]))
-        MsgShow(g_Run.legacyDriver && !g_Run.preVista ? g_Messages.restart
-                                                      : g_Messages.success);
-    return PumpOneMessage();
+    RUN_END outcome = OUTCOME_FAILURE;
+    if (StagingPreinstall(g_Run.staging[AREA_ROOT])) {
+        outcome = g_Run.legacyDriver && !g_Run.preVista ? OUTCOME_RESTART
+                                                        : OUTCOME_SUCCESS;
+        MsgShow(outcome == OUTCOME_RESTART ? g_Messages.restart
+                                           : g_Messages.success);
+    }
+    PumpOneMessage();
+    return outcome;
+}
+
+/* Exit codes a deployment tool reads as something other than a failure,
+ * or as the program still running. */
+static const DWORD kMisreadExitCodes[] = {
+    ERROR_SUCCESS,         STILL_ACTIVE,
+    ERROR_INSTALL_ALREADY_RUNNING, ERROR_SUCCESS_REBOOT_INITIATED,
+    INTUNE_SUCCESS_EXIT_CODE, ERROR_SUCCESS_REBOOT_REQUIRED,
+};
+
+/* Each outcome's text in the log and its exit code (the failure's own is
+ * worked out from its error). */
+static const struct {
+    LPCWSTR text;
+    DWORD exitCode;
+} kOutcomes[OUTCOME_COUNT] = {
+    {TEXT("installed"), ERROR_SUCCESS},
+    {TEXT("installed, a restart is needed"), ERROR_SUCCESS_REBOOT_REQUIRED},
+    {TEXT("failed"), ERROR_INSTALL_FAILURE},
+    {TEXT("another run is in progress"), ERROR_INSTALL_ALREADY_RUNNING},
+    {TEXT("the usage was asked for"), ERROR_SUCCESS},
+    {TEXT("the command line was not understood"), ERROR_INVALID_COMMAND_LINE},
+};
+
+static DWORD ExitCodeOf(RUN_END outcome)
+{
+    if (outcome != OUTCOME_FAILURE)
+        return kOutcomes[outcome].exitCode;
+    /* A Windows error that would read as success, as a restart or as a
+     * busy machine, or a shell result that is no Windows error (never
+     * taken from SHFileOperationW), is an install failure. */
+    for (DWORD i = 0; i < ARRAYSIZE(kMisreadExitCodes); i++) {
+        if (g_Messages.failureError == kMisreadExitCodes[i])
+            return ERROR_INSTALL_FAILURE;
+    }
+    return g_Messages.failureError;
+}
+
+/* Ends the log's block with the outcome; from a run that did its work,
+ * a summary line in Setup's log too, naming the OEM INF and our log, so
+ * that whoever reads Setup's log of the pre-installation finds ours. */
+static int EndRun(RUN_END outcome)
+{
+    DWORD exitCode = ExitCodeOf(outcome);
+    RunLog(TEXT("Outcome: %s; exit code %u"), kOutcomes[outcome].text,
+           exitCode);
+    /* Setup's text log came with Vista. */
+    if (outcome <= OUTCOME_FAILURE && !g_Run.preVista) {
+        LPCWSTR oemInf = g_PreinstalledInf[0] != 0 ? g_PreinstalledInf
+                                                   : TEXT("none");
+        for (LPCWSTR at = g_PreinstalledInf; *at != 0; at++) {
+            if (*at == TEXT('\\'))
+                oemInf = at + 1;
+        }
+        WCHAR summary[RUN_LOG_LINE_CCH];
+        TextZero(summary, ARRAYSIZE(summary));
+        WCHAR code[MSG_TEXT_CCH];
+        TextZero(code, ARRAYSIZE(code));
+        wsprintfW(code, TEXT("%u"), exitCode);
+        LPCWSTR parts[] = {kFirstLine, TEXT(": "), kOutcomes[outcome].text,
+                           TEXT(", exit code "), code, TEXT(", OEM INF "),
+                           oemInf, TEXT(", log "), g_Run.logPath};
+        BOOL fits = TRUE;
+        for (DWORD i = 0; i < ARRAYSIZE(parts); i++)
+            fits = fits && TextAppend(summary, ARRAYSIZE(summary), parts[i]);
+        if (fits)
+            RunLogSetupSummary(summary);
+    }
+    RunLogClose();
+    return (int)exitCode;
+}
+
+int InstallerRun(HINSTANCE hInstance)
+{
+    ERROR_TEXTS errors;
+
+    /* First of all: taking the run lock, too, may load a DLL. */
+    RestrictDllSearch();
+    CmdLineParse(GetCommandLineW(), &g_Run.cmdline);
+
+    /* A failed query leaves major version 0, which reads as pre-Vista. */
+    OSVERSIONINFOW version = {};
+    version.dwOSVersionInfoSize = sizeof(version);
+    GetVersionExW(&version);
+    g_Run.preVista = version.dwMajorVersion < VISTA_MAJOR_VERSION;
+    /* Once, before anything can show a box or wait; the session-0 rule
+     * needs the version.  A run nobody sees, or a quiet one, does the
+     * same work and ends with the same exit code, without waiting for a
+     * click. */
+    g_Run.seen = MsgAnyoneCanSee(g_Run.preVista);
+    g_Messages.unattended = g_Run.cmdline.quiet || !g_Run.seen;
+    MsgSelectAndFill(&errors);
+
+    /* Nothing of the machine is read or changed for the usage but the
+     * log's short block. */
+    if (g_Run.cmdline.action != CMDLINE_RUN) {
+        OpenRunLog(FALSE, &version);
+        MsgShow(g_Messages.usage);
+        return EndRun(g_Run.cmdline.action == CMDLINE_HELP
+                          ? OUTCOME_USAGE
+                          : OUTCOME_BAD_COMMAND_LINE);
+    }
+    /* Before anything is read or changed: two runs at once would delete
+     * the staging folder under each other's copies.  Nobody can close a
+     * box of the other run, so a run nobody watches gives up in time; a
+     * run that gets no lock goes on unlocked. */
+    RUN_LOCK_RESULT lock = RunLockTake(
+        g_Messages.unattended ? RUN_UNATTENDED_WAIT_MS : INFINITE);
+    OpenRunLog(lock == RUN_LOCK_HELD, &version);
+    if (lock == RUN_LOCK_BUSY)
+        return EndRun(OUTCOME_BUSY);
+    return EndRun(RunStages(hInstance, &errors));
 }

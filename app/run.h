@@ -5,6 +5,7 @@
 #ifndef QX_APP_RUN_H
 #define QX_APP_RUN_H
 
+#include "app/cmdline.h"
 #include "platform/win32.h"
 #include "staging/staging.h"
 #include "ui/window.h"
@@ -13,8 +14,19 @@
  * milliseconds: the process never outlives its last box by more. */
 #define RUN_PUMP_WAIT_MS 1000
 
+/* How long a run that is quiet, or that nobody sees, waits for another
+ * run before it ends with ERROR_INSTALL_ALREADY_RUNNING, none of its work
+ * done; a person's run waits without a limit. */
+#define RUN_UNATTENDED_WAIT_MS (5 * 60 * 1000)
+
+/* The log a run appends to by default: in the Windows folder, beside
+ * where DPInst writes its own. */
+#define RUN_LOG_NAME TEXT("QxDspInstaller.log")
+
 /* The run's process-wide state, zero at start. */
 typedef struct RUN_STATE {
+    CMDLINE cmdline;
+    BOOL seen;         /* a user can see the run's boxes (not quiet alone) */
     BOOL preVista;     /* OS major version below 6 */
     BOOL legacyDriver; /* an older libusb0-based installation must go */
     WCHAR title[UI_NAME_CCH];
@@ -24,11 +36,30 @@ typedef struct RUN_STATE {
      * ends with a backslash. */
     WCHAR package[AREA_COUNT][MAX_PATH];
     WCHAR staging[AREA_COUNT][MAX_PATH];
+    /* Where Windows lives (GetSystemWindowsDirectoryW), read once; empty
+     * when it could not be read. */
+    WCHAR windows[MAX_PATH];
+    WCHAR logPath[MAX_PATH]; /* the log this run appends to */
 } RUN_STATE;
 extern RUN_STATE g_Run;
 
-/* The whole run.  Returns the process exit code: 0 on every early end,
- * otherwise the wParam of the one message the final pump retrieved. */
+/* How a run ends; each has its exit code. */
+typedef enum RUN_END {
+    OUTCOME_SUCCESS, /* the success text, the silent re-registration, the
+                        early end of XP: 0 */
+    OUTCOME_RESTART, /* the restart notice: ERROR_SUCCESS_REBOOT_REQUIRED */
+    OUTCOME_FAILURE, /* a failure shown (MsgShowFailure): its Windows
+                        error, or ERROR_INSTALL_FAILURE without one or for
+                        one a deployment tool would misread */
+    OUTCOME_BUSY,    /* another run still held the lock after the bounded
+                        wait: ERROR_INSTALL_ALREADY_RUNNING */
+    OUTCOME_USAGE,   /* /? and the like: 0 */
+    OUTCOME_BAD_COMMAND_LINE, /* ERROR_INVALID_COMMAND_LINE */
+    OUTCOME_COUNT
+} RUN_END;
+
+/* The whole run, its command line read with GetCommandLineW.  Returns
+ * the process exit code of its outcome (RUN_END). */
 int InstallerRun(HINSTANCE hInstance);
 
 #endif

@@ -2,6 +2,7 @@
 
 #include "discovery/candidates.h"
 #include "platform/registry.h"
+#include "platform/runlog.h"
 #include "platform/wtext.h"
 
 /* Value data buffer: 256 units, of which RegEnumValueW may fill 255
@@ -77,6 +78,22 @@ static const REGISTRY_SCAN_STEP kRegistryScanSteps[] = {
 
 /* ---- the key walk shared by the two registry scans ---- */
 
+/* The key whose values are being examined, and its view, for the log's
+ * line of each name offered. */
+static LPCWSTR s_ValuesKey;
+static REGSAM s_ValuesView;
+
+/* Offers name to the candidate list, logging where it was found.  TRUE:
+ * it was added. */
+static BOOL Offer(LPCWSTR name, LPCWSTR value)
+{
+    if (!AddCandidate(name))
+        return FALSE;
+    RunLog(TEXT("Candidate %s: %s of HKLM\\%s (%u-bit view)"), name, value,
+           s_ValuesKey, RegistryViewBits(s_ValuesView));
+    return TRUE;
+}
+
 /* Examines one value of a key.  TRUE: go on with the next value.  FALSE:
  * the key's examination ends.  latch starts FALSE for every key. */
 typedef BOOL (*VALUE_RULE)(LPCWSTR name, LPCWSTR data, BOOL *latch);
@@ -145,8 +162,11 @@ static BOOL WalkKey(LPCWSTR keyPath, REGSAM view, const KEY_SCAN *scan)
                 continue;
             WalkKey(subPath, view, scan);
         }
-        if (subKeys == 0 || !scan->valuesOfLeavesOnly)
+        if (subKeys == 0 || !scan->valuesOfLeavesOnly) {
+            s_ValuesKey = keyPath;
+            s_ValuesView = view;
             ExamineValues(key, scan);
+        }
     }
     RegCloseKey(key);
     return TRUE;
@@ -168,7 +188,7 @@ static BOOL ClassKeyValue(LPCWSTR name, LPCWSTR data, BOOL *latch)
         return TRUE;
     if (TextLength(data, TEXT_MEASURE_MAX_CCH) > CLASS_INF_PATH_MAX_CCH)
         return FALSE;
-    return !AddCandidate(data);
+    return !Offer(data, TEXT("InfPath"));
 }
 
 static const KEY_SCAN kClassKeyScan = {ClassKeyValue, TRUE};
@@ -199,7 +219,7 @@ static BOOL UsbEnumValue(LPCWSTR name, LPCWSTR data, BOOL *latch)
     for (LONG i = 1; i < end; i++)
         infName[i - 1] = data[i];
     /* Without ".inf" the name is empty, and refused. */
-    return !AddCandidate(infName);
+    return !Offer(infName, TEXT("DeviceDesc"));
 }
 
 static const KEY_SCAN kUsbEnumScan = {UsbEnumValue, FALSE};
@@ -268,9 +288,12 @@ static void ExamineInfEntry(LPCWSTR folder, const WIN32_FIND_DATAW *entry,
         HasPackageMarkers(head)) {
         /* Set before the name is offered, so that a full list or a name
          * already there still counts. */
-        if (WideTextSearch(head, LEGACY_DRIVER_MARKER) > 0)
+        BOOL legacy = WideTextSearch(head, LEGACY_DRIVER_MARKER) > 0;
+        if (legacy)
             *legacyDriver = TRUE;
-        AddCandidate(name);
+        if (AddCandidate(name))
+            RunLog(TEXT("Candidate %s: its content in %s%s"), name, folder,
+                   legacy ? TEXT(" (names libusb0)") : TEXT(""));
     }
     CloseHandle(file);
 }

@@ -1,6 +1,7 @@
 #include "discovery/shared_driver.h"
 
 #include "platform/registry.h"
+#include "platform/runlog.h"
 #include "platform/wtext.h"
 
 #define USB_DEVICES_KEY TEXT("SYSTEM\\CurrentControlSet\\Enum\\USB")
@@ -117,6 +118,9 @@ static BOOL KeyValuesNameDriver(LPCWSTR path, SHARING_WALK *walk,
         return TRUE;
     BOOL shared = ValuesNameDriver(key, names, count);
     RegCloseKey(key);
+    if (shared)
+        RunLog(TEXT("libusb0 is named in, or cannot be read from, HKLM\\%s"),
+               path);
     return shared;
 }
 
@@ -153,8 +157,13 @@ static BOOL SubKeysShare(LPCWSTR path, SHARING_WALK *walk, KEY_VISIT visit,
 {
     HKEY key;
     LSTATUS status;
-    if (!OpenCounted(path, walk, &key, &status))
-        return !(topKey && status == ERROR_FILE_NOT_FOUND);
+    if (!OpenCounted(path, walk, &key, &status)) {
+        if (topKey && status == ERROR_FILE_NOT_FOUND)
+            return FALSE;
+        RunLog(TEXT("libusb0's users cannot all be read below HKLM\\%s"),
+               path);
+        return TRUE;
+    }
     BOOL shared = FALSE;
     WCHAR name[REG_KEY_NAME_CCH];
     WCHAR child[REG_PATH_CCH];
@@ -167,6 +176,8 @@ static BOOL SubKeysShare(LPCWSTR path, SHARING_WALK *walk, KEY_VISIT visit,
          * whose path does not fit. */
         if (status != ERROR_SUCCESS ||
             !RegistryChildPath(child, path, name)) {
+            RunLog(TEXT("libusb0's users cannot all be read below HKLM\\%s"),
+                   path);
             shared = TRUE;
             break;
         }

@@ -547,6 +547,10 @@ HANDLE WINAPI CreateFileW(LPCWSTR name, DWORD access, DWORD share,
         e = &machine().files.emplace(KeyOf(c), made).first->second;
         SetLastError(ERROR_SUCCESS);
     } else {
+        if (Writes(access) && (e->attributes & FILE_ATTRIBUTE_READONLY)) {
+            SetLastError(ERROR_ACCESS_DENIED);
+            return INVALID_HANDLE_VALUE;
+        }
         if (e->dir && !(flags & FILE_FLAG_BACKUP_SEMANTICS)) {
             /* A folder opens only with FILE_FLAG_BACKUP_SEMANTICS. */
             SetLastError(ERROR_ACCESS_DENIED);
@@ -679,6 +683,88 @@ BOOL WINAPI ReadFile(HANDLE h, LPVOID buffer, DWORD toRead, LPDWORD read,
     return TRUE;
 }
 
+BOOL WINAPI WriteFile(HANDLE h, LPCVOID buffer, DWORD toWrite, LPDWORD written,
+                      LPOVERLAPPED overlapped)
+{
+    HandleObject *file =
+        LookupHandle(reinterpret_cast<uintptr_t>(h), HandleKind::File);
+    if (written)
+        *written = 0;
+    if (auto err = Enter("WriteFile", file ? file->path : u16(), "",
+                         std::string(static_cast<const char *>(buffer), toWrite))) {
+        SetLastError(*err);
+        return FALSE;
+    }
+    (void)overlapped;
+    auto it = file ? machine().files.find(file->path) : machine().files.end();
+    if (it == machine().files.end() || !Writes(file->access)) {
+        SetLastError(it == machine().files.end() ? ERROR_INVALID_HANDLE
+                                                 : ERROR_ACCESS_DENIED);
+        return FALSE;
+    }
+    std::string &content = it->second.content;
+    /* A handle with FILE_APPEND_DATA alone writes at the end, whatever
+     * others wrote meanwhile. */
+    if (!(file->access & (GENERIC_WRITE | FILE_WRITE_DATA)))
+        file->position = content.size();
+    content.resize(std::max(content.size(), file->position + toWrite));
+    content.replace(file->position, toWrite, static_cast<const char *>(buffer),
+                    toWrite);
+    file->position += toWrite;
+    it->second.lastWrite = Now();
+    if (written)
+        *written = toWrite;
+    return TRUE;
+}
+
+BOOL WINAPI MoveFileExW(LPCWSTR from, LPCWSTR to, DWORD flags)
+{
+    u16 src = FromWide(from), dst = FromWide(to);
+    if (auto err = Enter("MoveFileExW", src, "",
+                         ToUtf8(dst) + " flags=" + Hex(flags))) {
+        SetLastError(*err);
+        return FALSE;
+    }
+    std::vector<u16> s, d;
+    FileEntry *se = NormalisePath(src, s) ? Lookup(s) : nullptr;
+    if (!se || !NormalisePath(dst, d) || !FolderExists(Parent(d))) {
+        SetLastError(se ? ERROR_PATH_NOT_FOUND : ERROR_FILE_NOT_FOUND);
+        return FALSE;
+    }
+    FileEntry *de = Lookup(d);
+    /* Stand-in: folders are not moved.  A rename needs DELETE access,
+     * which every open that does not share deletion refuses. */
+    if (se->dir || (de && (de->dir || !(flags & MOVEFILE_REPLACE_EXISTING))) ||
+        SharingViolation(*se, DELETE,
+                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE)) {
+        SetLastError(se->dir || (de && de->dir) ? ERROR_ACCESS_DENIED
+                     : de && !(flags & MOVEFILE_REPLACE_EXISTING)
+                         ? ERROR_ALREADY_EXISTS
+                         : ERROR_SHARING_VIOLATION);
+        return FALSE;
+    }
+    FileEntry moved = *se;
+    moved.path = JoinPath(d);
+    machine().files.erase(KeyOf(s));
+    machine().files[KeyOf(d)] = moved;
+    return TRUE;
+}
+
+void WINAPI GetLocalTime(LPSYSTEMTIME now)
+{
+    Enter("GetLocalTime");
+    *now = machine().localTime;
+}
+
+LPWSTR WINAPI GetCommandLineW(void)
+{
+    Enter("GetCommandLineW");
+    /* The process's own copy, the same for every call. */
+    static u16 line;
+    line = machine().commandLine;
+    return line.data();
+}
+
 BOOL WINAPI CloseHandle(HANDLE h)
 {
     uintptr_t v = reinterpret_cast<uintptr_t>(h);
@@ -738,6 +824,27 @@ void WINAPI Sleep(DWORD ms)
 
 LSTATUS WINAPI HostRegDeleteKeyExW(HKEY, LPCWSTR, REGSAM, DWORD);
 BOOL WINAPI HostSetupUninstallOEMInfW(PCWSTR, DWORD, PVOID);
+BOOL WINAPI HostSetupSetNonInteractiveMode(BOOL);
+void WINAPIV HostSetupWriteTextLog(DWORDLONG, DWORD, DWORD, LPCSTR, ...);
+
+/* x86 code runs under WOW64 on a 64-bit machine; IsWow64Process2 came
+ * with Windows 10 1511. */
+static BOOL WINAPI HostIsWow64Process(HANDLE process, BOOL *wow64)
+{
+    Enter("IsWow64Process");
+    (void)process;
+    *wow64 = machine().is64Bit;
+    return TRUE;
+}
+
+static BOOL WINAPI HostIsWow64Process2(HANDLE process, USHORT *own, USHORT *native)
+{
+    Enter("IsWow64Process2");
+    (void)process;
+    *own = machine().is64Bit ? IMAGE_FILE_MACHINE_I386 : IMAGE_FILE_MACHINE_UNKNOWN;
+    *native = machine().is64Bit ? IMAGE_FILE_MACHINE_AMD64 : IMAGE_FILE_MACHINE_I386;
+    return TRUE;
+}
 
 namespace {
 
@@ -905,6 +1012,16 @@ FARPROC WINAPI GetProcAddress(HMODULE module, LPCSTR name)
         if (file == u"SETUPAPI.DLL" && proc == "SetupUninstallOEMInfW" &&
             machine().hasSetupUninstallOEMInf)
             return reinterpret_cast<FARPROC>(&HostSetupUninstallOEMInfW);
+        if (file == u"SETUPAPI.DLL" && proc == "SetupSetNonInteractiveMode")
+            return reinterpret_cast<FARPROC>(&HostSetupSetNonInteractiveMode);
+        if (file == u"SETUPAPI.DLL" && proc == "SetupWriteTextLog" &&
+            machine().osMajor >= 6)
+            return reinterpret_cast<FARPROC>(&HostSetupWriteTextLog);
+        if (file == u"KERNEL32.DLL" && proc == "IsWow64Process")
+            return reinterpret_cast<FARPROC>(&HostIsWow64Process);
+        if (file == u"KERNEL32.DLL" && proc == "IsWow64Process2" &&
+            machine().osMajor >= 10)
+            return reinterpret_cast<FARPROC>(&HostIsWow64Process2);
         if (file == u"KERNEL32.DLL" && proc == "SetDefaultDllDirectories" &&
             machine().hasSetDefaultDllDirectories)
             return reinterpret_cast<FARPROC>(&HostSetDefaultDllDirectories);

@@ -118,6 +118,8 @@ struct Machine {
     DWORD osMinor = 0;
     LANGID systemLanguage = 0x0409;
     u16 modulePath = u"C:\\pkg\\QxDspInstaller.exe";
+    u16 commandLine = u"\"C:\\pkg\\QxDspInstaller.exe\"";
+    SYSTEMTIME localTime = {2026, 12, 4, 10, 14, 3, 22, 0};
     u16 programFiles = u"C:\\Program Files (x86)";
     /* Where Windows lives (GetSystemWindowsDirectoryW, and where Setup
      * keeps its INF copies); C:\WINNT after an upgrade, another drive. */
@@ -151,6 +153,10 @@ struct Machine {
     bool hasSetDllDirectory = true;
     bool hasRegDeleteKeyEx = true;
     bool hasSetupUninstallOEMInf = true; /* setupapi exports it */
+    /* setupapi's SetupSetNonInteractiveMode was called with TRUE, and the
+     * text of each SetupWriteTextLog (which it exports from Vista on). */
+    bool setupNonInteractive = false;
+    std::vector<std::string> setupLogLines;
     /* cfgmgr32.dll is there, exporting Configuration Manager's functions;
      * setupapi.dll exports them too (XP keeps them there). */
     bool hasCfgMgr32 = true;

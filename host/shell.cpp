@@ -1,4 +1,5 @@
 /* shell32, setupapi and the token functions of advapi32, in the stand-in. */
+#include <cstdarg>
 #include <algorithm>
 
 #include "host/internal.h"
@@ -233,6 +234,28 @@ BOOL WINAPI SetupCopyOEMInfW(PCWSTR source, PCWSTR media, DWORD mediaType,
 }
 
 /* Reached through GetProcAddress only, as the installer reaches it. */
+BOOL WINAPI HostSetupSetNonInteractiveMode(BOOL flag)
+{
+    Enter("SetupSetNonInteractiveMode", u16(), "", std::to_string(flag));
+    BOOL previous = machine().setupNonInteractive;
+    machine().setupNonInteractive = flag != FALSE;
+    return previous;
+}
+
+/* Stand-in: only the "%s" form with one string is modelled. */
+void WINAPIV HostSetupWriteTextLog(DWORDLONG token, DWORD category, DWORD flags,
+                                   LPCSTR format, ...)
+{
+    va_list args;
+    va_start(args, format);
+    std::string text = std::string(format) == "%s" ? va_arg(args, LPCSTR) : format;
+    va_end(args);
+    Enter("SetupWriteTextLog", FromUtf8(text), "",
+          "token=" + std::to_string(token) + " category=" + Hex(category) +
+              " flags=" + Hex(flags));
+    machine().setupLogLines.push_back(text);
+}
+
 BOOL WINAPI HostSetupUninstallOEMInfW(PCWSTR infFileName, DWORD flags,
                                       PVOID reserved)
 {

@@ -12,6 +12,7 @@
 #include <stdint.h>
 
 #define WINAPI
+#define WINAPIV
 #define CALLBACK
 #define APIENTRY
 
@@ -24,6 +25,8 @@ typedef int BOOL;
 typedef uint8_t BYTE;
 typedef BYTE *LPBYTE;
 typedef uint16_t WORD;
+typedef uint16_t USHORT;
+typedef uint64_t DWORDLONG;
 typedef uint16_t LANGID;
 typedef uint16_t ATOM;
 typedef uint32_t DWORD;
@@ -118,6 +121,12 @@ typedef HKEY *PHKEY;
 #define ERROR_CLASS_ALREADY_EXISTS 1410L
 #define ERROR_INVALID_FUNCTION 1L
 #define ERROR_NOT_A_REPARSE_POINT 4390L
+#define ERROR_INSTALL_FAILURE 1603L
+#define ERROR_INSTALL_ALREADY_RUNNING 1618L
+#define ERROR_INVALID_COMMAND_LINE 1639L
+#define ERROR_SUCCESS_REBOOT_INITIATED 1641L
+#define ERROR_SUCCESS_REBOOT_REQUIRED 3010L
+#define STILL_ACTIVE 259L
 
 /* Library search (libloaderapi.h). */
 #define LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR 0x00000100
@@ -194,6 +203,7 @@ typedef struct _OVERLAPPED OVERLAPPED, *LPOVERLAPPED;
 #define FILE_SHARE_DELETE 0x00000004
 #define OPEN_EXISTING 3
 #define OPEN_ALWAYS 4
+#define MOVEFILE_REPLACE_EXISTING 0x00000001
 #define FILE_FLAG_BACKUP_SEMANTICS 0x02000000
 #define FILE_FLAG_OPEN_REPARSE_POINT 0x00200000
 typedef struct _BY_HANDLE_FILE_INFORMATION {
@@ -218,6 +228,21 @@ typedef struct _FILE_ATTRIBUTE_TAG_INFO {
 #define FSCTL_GET_REPARSE_POINT 0x000900A8
 #define MAXIMUM_REPARSE_DATA_BUFFER_SIZE (16 * 1024)
 #define IsReparseTagNameSurrogate(_tag) (((_tag) & 0x20000000))
+
+typedef struct _SYSTEMTIME {
+    WORD wYear;
+    WORD wMonth;
+    WORD wDayOfWeek;
+    WORD wDay;
+    WORD wHour;
+    WORD wMinute;
+    WORD wSecond;
+    WORD wMilliseconds;
+} SYSTEMTIME, *LPSYSTEMTIME;
+#define IMAGE_FILE_MACHINE_UNKNOWN 0
+#define IMAGE_FILE_MACHINE_I386 0x014c
+#define IMAGE_FILE_MACHINE_AMD64 0x8664
+#define IMAGE_FILE_MACHINE_ARM64 0xAA64
 
 /* Registry. */
 #define HKEY_LOCAL_MACHINE ((HKEY)(ULONG_PTR)((LONG)0x80000002))
@@ -446,6 +471,13 @@ HANDLE WINAPI CreateFileW(LPCWSTR lpFileName, DWORD dwDesiredAccess,
                           DWORD dwFlagsAndAttributes, HANDLE hTemplateFile);
 BOOL WINAPI ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead,
                      LPDWORD lpNumberOfBytesRead, LPOVERLAPPED lpOverlapped);
+BOOL WINAPI WriteFile(HANDLE hFile, LPCVOID lpBuffer,
+                      DWORD nNumberOfBytesToWrite,
+                      LPDWORD lpNumberOfBytesWritten, LPOVERLAPPED lpOverlapped);
+BOOL WINAPI MoveFileExW(LPCWSTR lpExistingFileName, LPCWSTR lpNewFileName,
+                        DWORD dwFlags);
+void WINAPI GetLocalTime(LPSYSTEMTIME lpSystemTime);
+LPWSTR WINAPI GetCommandLineW(void);
 BOOL WINAPI GetFileInformationByHandle(
     HANDLE hFile, LPBY_HANDLE_FILE_INFORMATION lpFileInformation);
 BOOL WINAPI DeviceIoControl(HANDLE hDevice, DWORD dwIoControlCode,

@@ -32,3 +32,8 @@ BOOL RegistryChildPath(LPWSTR child, LPCWSTR path, LPCWSTR name)
     child[0] = 0;
     return FALSE;
 }
+
+DWORD RegistryViewBits(REGSAM view)
+{
+    return (view & KEY_WOW64_32KEY) ? 32 : 64;
+}

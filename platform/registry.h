@@ -31,6 +31,10 @@ LSTATUS RegistryOpen(LPCWSTR path, REGSAM view, HKEY *key);
  * comes again for every index, so the enumeration ends. */
 BOOL RegistryEnumEnded(LSTATUS status);
 
+/* 32 when view (or an access holding it) names the 32-bit view, else 64:
+ * how the log names a view. */
+DWORD RegistryViewBits(REGSAM view);
+
 /* child = path + "\" + name.  TRUE: built.  FALSE: it would not fit a
  * REG_PATH_CCH buffer; child is empty then. */
 BOOL RegistryChildPath(LPWSTR child, LPCWSTR path, LPCWSTR name);

@@ -89,4 +89,25 @@ typedef CONFIGRET(WINAPI *PFN_CM_LOCATE_DEVNODE_W)(PDEVINST pdnDevInst,
 typedef CONFIGRET(WINAPI *PFN_CM_UNINSTALL_DEVNODE)(DEVNODE dnDevInst,
                                                     ULONG ulFlags);
 
+/* setupapi's non-interactive mode (XP and later) and its text log (Vista
+ * and later) are looked up at run time; mingw-w64 declares neither the
+ * log function nor its constants.  SetupWriteTextLog is variadic, so it
+ * is __cdecl (WINAPIV), not WINAPI. */
+typedef BOOL(WINAPI *PFN_SETUP_SET_NON_INTERACTIVE_MODE)(BOOL NonInteractiveFlag);
+typedef DWORDLONG SP_LOG_TOKEN;
+#define LOGTOKEN_SETUPAPI_DEVLOG 3
+#define TXTLOG_SUMMARY 4
+#define TXTLOG_VENDOR 0x80000000
+typedef void(WINAPIV *PFN_SETUP_WRITE_TEXT_LOG)(SP_LOG_TOKEN LogToken,
+                                                DWORD Category, DWORD Flags,
+                                                LPCSTR MessageStr, ...);
+
+/* The machine's architecture: IsWow64Process2 (Windows 10 1511 on) names
+ * it, where IsWow64Process (XP SP2 on) says FALSE for an x86 program on
+ * ARM64 Windows; both are looked up at run time. */
+typedef BOOL(WINAPI *PFN_IS_WOW64_PROCESS)(HANDLE hProcess, BOOL *Wow64Process);
+typedef BOOL(WINAPI *PFN_IS_WOW64_PROCESS2)(HANDLE hProcess,
+                                            USHORT *pProcessMachine,
+                                            USHORT *pNativeMachine);
+
 #endif

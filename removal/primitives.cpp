@@ -1,6 +1,7 @@
 #include "removal/primitives.h"
 
 #include "platform/registry.h"
+#include "platform/runlog.h"
 #include "platform/shell_list.h"
 #include "platform/wtext.h"
 
@@ -75,6 +76,11 @@ BOOL DeletePath(LPCWSTR path)
      * else.  DE_INVALIDFILES is what Windows answers for a missing source
      * (Wine 8 answers ERROR_FILE_NOT_FOUND, which counts as a failure). */
     int result = ShellDelete(path, FOF_NOCONFIRMATION | FOF_NOERRORUI);
+    if (result == ERROR_SUCCESS)
+        RunLog(TEXT("Deleted %s"), path);
+    else if (result != DE_INVALIDFILES && result != ERROR_FILE_NOT_FOUND &&
+             result != ERROR_PATH_NOT_FOUND)
+        RunLog(TEXT("Not deleted: %s (shell result %u)"), path, (DWORD)result);
     return result == ERROR_SUCCESS || result == DE_INVALIDFILES;
 }
 
@@ -93,7 +99,10 @@ BOOL UninstallOemInf(LPCWSTR name)
     PFN_SETUP_UNINSTALL_OEM_INF_W uninstall =
         (PFN_SETUP_UNINSTALL_OEM_INF_W)(void (*)(void))proc;
     BOOL uninstalled = uninstall(name, SUOI_FORCEDELETE, NULL);
+    /* Setup's error, not the release's, is the caller's to read. */
+    DWORD error = GetLastError();
     FreeLibrary(setupapi);
+    SetLastError(error);
     return uninstalled;
 }
 
@@ -211,6 +220,10 @@ BOOL DeleteKeyTree(LPCWSTR path, REGSAM view)
     /* Handed over even when the key did not open above. */
     LSTATUS status = deleteKeyEx(HKEY_LOCAL_MACHINE, path, access, 0);
     FreeLibrary(advapi);
+    /* A key that was there and stays (the Enum tree is SYSTEM's). */
+    if (result && status != ERROR_SUCCESS)
+        RunLog(TEXT("Key not deleted: HKLM\\%s (%u-bit view): error %u"), path,
+               RegistryViewBits(view), (DWORD)status);
     return status == ERROR_SUCCESS;
 }
 
@@ -271,7 +284,9 @@ BOOL DeleteValue(LPCWSTR path, LPCWSTR name, REGSAM view)
     HKEY key;
     if (RegistryOpen(path, view, &key) != ERROR_SUCCESS)
         return FALSE;
-    RegDeleteValueW(key, name);
+    if (RegDeleteValueW(key, name) == ERROR_SUCCESS)
+        RunLog(TEXT("Deleted value %s of HKLM\\%s (%u-bit view)"), name, path,
+               RegistryViewBits(view));
     RegCloseKey(key);
     return TRUE;
 }

@@ -3,6 +3,7 @@
 #include "discovery/candidates.h"
 #include "discovery/shared_driver.h"
 #include "platform/registry.h"
+#include "platform/runlog.h"
 #include "platform/wtext.h"
 #include "removal/primitives.h"
 
@@ -201,10 +202,11 @@ static void ApplyRows(DWORD first, DWORD end, const SWEEP_SCOPE *scope)
             continue;
         }
         for (DWORD v = 0; v < REGISTRY_VIEW_COUNT; v++) {
-            if (r->operation == SWEEP_DELETE_KEY_TREE)
-                DeleteKeyTree(r->path, g_RegistryViews[v]);
-            else
+            if (r->operation != SWEEP_DELETE_KEY_TREE)
                 DeleteValue(r->path, r->valueName, g_RegistryViews[v]);
+            else if (DeleteKeyTree(r->path, g_RegistryViews[v]))
+                RunLog(TEXT("Deleted key HKLM\\%s (%u-bit view)"), r->path,
+                       RegistryViewBits(g_RegistryViews[v]));
         }
     }
 }
@@ -267,7 +269,11 @@ static void SweepDeviceInstances(void)
                                 &list);
     }
     for (DWORD i = 0; i < list.count; i++)
-        UninstallPhantomDevice(list.ids[i]);
+        RunLog(UninstallPhantomDevice(list.ids[i])
+                   ? TEXT("Configuration Manager uninstalled %s")
+                   : TEXT("Configuration Manager did not uninstall %s "
+                          "(plugged in, not found, or refused)"),
+               list.ids[i]);
 }
 
 /* Deletes the driver store's folders of earlier packages of the device. */
@@ -323,8 +329,13 @@ static void UninstallCandidates(void)
         WCHAR path[SWEEP_PATH_CCH];
         /* Setup gets only the names the shell deletes later; it finds
          * its INF folder where Windows really lives. */
-        if (CandidateInfPath(path, g_Candidates.entries[i]))
-            UninstallOemInf(g_Candidates.entries[i]);
+        if (!CandidateInfPath(path, g_Candidates.entries[i]))
+            continue;
+        if (UninstallOemInf(g_Candidates.entries[i]))
+            RunLog(TEXT("Setup uninstalled %s"), g_Candidates.entries[i]);
+        else
+            RunLog(TEXT("Setup did not uninstall %s: error %u (0x%x)"),
+                   g_Candidates.entries[i], GetLastError(), GetLastError());
     }
 }
 
@@ -355,6 +366,10 @@ BOOL RemovalSweep(BOOL windowsAtDefault)
      * that device (or, for a class filter, the whole class) would not
      * start after the next restart; the device itself runs libusbDspQx. */
     scope.libusb0Shared = Libusb0Shared();
+    RunLog(scope.libusb0Shared
+               ? TEXT("libusb0 is kept: something else uses it, or that "
+                      "could not be told")
+               : TEXT("libusb0 is removed: nothing else uses it"));
     if (windowsAtDefault)
         SweepDriverStore();
     ApplyRows(0, SWEEP_ROWS_BEFORE_CANDIDATES, &scope);

@@ -14,6 +14,11 @@
 #define IDI_ABOUT_ICON 128
 #define VS_VERSION_INFO_ID 1
 
+/* The program's version: the version resource's numbers and texts, and
+ * the first line of each block the run writes to its log. */
+#define QX_VERSION_NUMBERS 1, 0, 0, 1
+#define QX_VERSION_TEXT "1.0.0.1"
+
 /* Controls of the About box that nothing addresses by id. */
 #ifndef IDC_STATIC
 #define IDC_STATIC (-1)

@@ -1,11 +1,10 @@
 #include "staging/staging.h"
 
 #include "app/messages.h"
+#include "platform/runlog.h"
 #include "platform/wtext.h"
 
-/* Destination name buffer handed to SetupCopyOEMInfW; the name it
- * returns is not used. */
-#define OEM_INF_NAME_CCH 128
+WCHAR g_PreinstalledInf[OEM_INF_NAME_CCH];
 
 const FILE_SET g_InfSet = {{TEXT("QX_DSP_USB.inf"), TEXT("USB_DSP.cat")}};
 const FILE_SET g_DriverSet = {
@@ -82,7 +81,7 @@ BOOL StagingCreateFolder(LPCWSTR folder, LPCWSTR errorText)
         return TRUE;
     MsgAppendDetail(errorText);
     MsgAppendNumber((DWORD)result);
-    MsgShow(g_Messages.failure);
+    MsgShowFailure((DWORD)result);
     return FALSE;
 }
 
@@ -206,12 +205,28 @@ BOOL StagingCopySet(LPCWSTR source, LPCWSTR destination, const FILE_SET *set,
 {
     WCHAR from[MAX_PATH], to[MAX_PATH];
     for (DWORD i = 0; i < FILE_SET_SIZE; i++) {
-        if (held[i] == INVALID_HANDLE_VALUE ||
-            !BuildFilePath(from, source, set->names[i]) ||
-            !BuildFilePath(to, destination, set->names[i]))
+        if (!BuildFilePath(from, source, set->names[i]) ||
+            !BuildFilePath(to, destination, set->names[i])) {
+            RunLog(TEXT("Not copied, its path is too long: %s%s"), source,
+                   set->names[i]);
+            SetLastError(ERROR_SUCCESS);
             return FALSE;
-        if (!CopyFileW(from, to, FALSE))
+        }
+        if (held[i] == INVALID_HANDLE_VALUE) {
+            /* It did not open for the check: its attributes tell why (a
+             * missing file), or nothing does. */
+            SetLastError(ERROR_SUCCESS);
+            WIN32_FILE_ATTRIBUTE_DATA data;
+            GetFileAttributesExW(from, GetFileExInfoStandard, &data);
+            RunLog(TEXT("Not copied, it did not open to be checked: %s (error %u)"),
+                   from, GetLastError());
             return FALSE;
+        }
+        if (!CopyFileW(from, to, FALSE)) {
+            RunLog(TEXT("Copy of %s to %s failed: error %u"), from, to,
+                   GetLastError());
+            return FALSE;
+        }
     }
     return TRUE;
 }
@@ -261,22 +276,29 @@ BOOL StagingCreateSecuredFolder(LPCWSTR folder, LPCWSTR errorText)
         return TRUE;
     MsgAppendDetail(errorText);
     MsgAppendNumber(error);
-    MsgShow(g_Messages.failure);
+    MsgShowFailure(error);
     return FALSE;
 }
 
 BOOL StagingPreinstall(LPCWSTR stagingFolder)
 {
     WCHAR inf[MAX_PATH];
-    WCHAR oemName[OEM_INF_NAME_CCH];
-    TextZero(oemName, ARRAYSIZE(oemName));
+    TextZero(g_PreinstalledInf, ARRAYSIZE(g_PreinstalledInf));
     if (!BuildFilePath(inf, stagingFolder, g_InfSet.names[0])) {
         SetLastError(ERROR_FILENAME_EXCED_RANGE);
-    } else if (SetupCopyOEMInfW(inf, NULL, SPOST_PATH, SP_COPY_NEWER, oemName,
-                                ARRAYSIZE(oemName), NULL, NULL)) {
+    } else if (SetupCopyOEMInfW(inf, NULL, SPOST_PATH, SP_COPY_NEWER,
+                                g_PreinstalledInf,
+                                ARRAYSIZE(g_PreinstalledInf), NULL, NULL)) {
+        RunLog(TEXT("Pre-installed %s: Windows named it %s"), inf,
+               g_PreinstalledInf);
         return TRUE;
     }
-    MsgAppendErrorNumber();
-    MsgShow(g_Messages.failure);
+    /* Read at once: showing the box may change it. */
+    DWORD error = GetLastError();
+    TextZero(g_PreinstalledInf, ARRAYSIZE(g_PreinstalledInf));
+    RunLog(TEXT("Pre-installation of %s refused: error %u (0x%x)"), inf,
+           error, error);
+    MsgAppendNumber(error);
+    MsgShowFailure(error);
     return FALSE;
 }

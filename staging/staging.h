@@ -48,7 +48,8 @@ BOOL StagingSameFiles(LPCWSTR source, LPCWSTR destination,
                       const FILE_SET *set);
 
 /* Creates folder with its missing parents.  TRUE: created or already
- * there.  FALSE: reported with errorText and the shell's error. */
+ * there.  FALSE: reported with errorText and the shell's error, shown as
+ * the run's failure (MsgShowFailure). */
 BOOL StagingCreateFolder(LPCWSTR folder, LPCWSTR errorText);
 
 /* The staging folder's own DACL: SYSTEM and Administrators full control,
@@ -88,14 +89,24 @@ void StagingReleasePackage(PACKAGE_HOLD *hold);
 
 /* Copies both names of set, overwriting, each only when held[i] holds it
  * open (so nothing that was not checked is ever copied).  TRUE: both
- * copied.  FALSE at the first that is not held or fails to copy; nothing
- * is reported. */
+ * copied.  FALSE at the first that is not held or fails to copy, with
+ * the Windows error of why as the last error (ERROR_SUCCESS when no call
+ * tells); the log gets which file, nothing is reported. */
 BOOL StagingCopySet(LPCWSTR source, LPCWSTR destination, const FILE_SET *set,
                     const HANDLE held[FILE_SET_SIZE]);
 
+/* Units of the name Windows gives a pre-installed INF. */
+#define OEM_INF_NAME_CCH 128
+
+/* The INF Windows made of the package at the last pre-installation (its
+ * full path, C:\Windows\INF\oemNN.inf); empty before one, or after a
+ * refusal. */
+extern WCHAR g_PreinstalledInf[OEM_INF_NAME_CCH];
+
 /* Pre-installs the package INF staged in stagingFolder with
- * SetupCopyOEMInfW.  TRUE: Windows took it.  FALSE: reported with the
- * error number. */
+ * SetupCopyOEMInfW, into g_PreinstalledInf.  TRUE: Windows took it.
+ * FALSE: reported with the error number, and shown as the run's failure
+ * (MsgShowFailure). */
 BOOL StagingPreinstall(LPCWSTR stagingFolder);
 
 #endif

@@ -11,6 +11,7 @@
 #include "app/run.h"
 #include "discovery/candidates.h"
 #include "host/machine.h"
+#include "platform/system_dll.h"
 
 using winhost::u16;
 
@@ -22,6 +23,7 @@ protected:
         g_Run = RUN_STATE{};
         g_Messages = MESSAGES{};
         g_Candidates = CANDIDATE_LIST{};
+        SystemDllForget();
     }
 };
 
@@ -54,5 +56,16 @@ inline void SeedPackage(const u16 &folder, DWORD reparseTag = 0)
 }
 
 inline u16 U16(const std::string &utf8) { return winhost::FromUtf8(utf8); }
+
+/* The run's log in the stand-in's Windows folder, and a file's bytes. */
+inline const u16 kLog = u"C:\\Windows\\QxDspInstaller.log";
+inline std::string FileText(const u16 &path)
+{
+    const winhost::FileEntry *e = winhost::FindFile(path);
+    return e ? e->content : "(absent)";
+}
+
+/* A run that shows the restart notice ends with this. */
+inline const int kRestartExit = ERROR_SUCCESS_REBOOT_REQUIRED;
 
 #endif

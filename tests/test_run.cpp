@@ -1,9 +1,11 @@
 #include "fixture.h"
 
 #include <algorithm>
+#include <functional>
 #include <set>
 
 #include "older_installation.h"
+#include "platform/runlog.h"
 
 using winhost::CallsOf;
 using winhost::machine;
@@ -38,22 +40,30 @@ MSG Message(UINT message, WPARAM wParam)
 /* What a run did, for comparing two runs. */
 struct Outcome {
     int exitCode;
-    /* every call but the boxes and the check whether anyone sees them */
+    /* every call but the boxes, the check whether anyone sees them, the
+     * DLL loads and what keeps a run from waiting for a click */
     std::vector<std::string> calls;
     u16 failureText;
     std::vector<u16> boxes;
+    /* the latter: the lock's wait, Setup's mode, the staging deletion */
+    std::string unattended;
 };
 
 Outcome Observe(int exitCode)
 {
-    Outcome o{exitCode, {}, g_Messages.failure, {}};
+    Outcome o{exitCode, {}, g_Messages.failure, {}, {}};
     const std::set<std::string> skipped = {
         "MessageBoxW", "GetProcessWindowStation", "GetUserObjectInformationW",
-        "GetCurrentProcessId", "ProcessIdToSessionId"};
-    for (auto &c : machine().calls)
-        if (!skipped.count(c.fn))
+        "GetCurrentProcessId", "ProcessIdToSessionId", "LoadLibraryW",
+        "GetSystemDirectoryW"};
+    for (auto &c : machine().calls) {
+        if (c.fn == "SetupSetNonInteractiveMode" ||
+            (c.fn == "SHFileOperationW" && U16(c.object) == kStaging))
+            o.unattended += c.fn + " " + c.detail + "; ";
+        else if (!skipped.count(c.fn) && c.object != "SetupSetNonInteractiveMode")
             o.calls.push_back(c.fn + "|" + c.object + "|" + c.view + "|" +
                               c.detail);
+    }
     for (auto &b : machine().boxes)
         o.boxes.push_back(b.text);
     return o;
@@ -61,6 +71,18 @@ Outcome Observe(int exitCode)
 
 const u16 kRestart = u"Driver has been updated, you must restart PC before "
                     u"insert Usb Cable!!!";
+
+/* An older installation whose INF the class key names, so that it goes
+ * through Setup. */
+void SeedFoundOlderInstallation()
+{
+    older::SeedOlderInstallation();
+    const u16 instance = u"SYSTEM\\ControlSet001\\Control\\Class\\"
+                         u"{eb781aaf-9c70-4523-a5df-642a87eca567}\\0000";
+    winhost::SeedValue(instance, u"DriverDesc", u"QX DSP USB");
+    winhost::SeedValue(instance, u"InfPath", u"oem12.inf");
+}
+
 
 } // namespace
 
@@ -87,7 +109,7 @@ protected:
 
 TEST_F(Run, AFirstRunOnWindows10StagesRegistersAndAsksForARestart)
 {
-    EXPECT_EQ(InstallerRun(nullptr), 0);
+    EXPECT_EQ(InstallerRun(nullptr), kRestartExit);
     ExpectStagedLikeThePackage();
     ASSERT_EQ(machine().registeredInfs.size(), 1u);
     EXPECT_EQ(machine().registeredInfs[0], kStaging + u"QX_DSP_USB.inf");
@@ -108,11 +130,6 @@ TEST_F(Run, AFirstRunOnWindowsXpStagesRegistersAndReportsSuccess)
 TEST_F(Run, TheFrameQueriesVersionWithTheSmallRecordAndProgramFilesUncreated)
 {
     InstallerRun(nullptr);
-    auto names = winhost::CallNames();
-    /* Right after the run lock, whose descriptor is freed last. */
-    auto lock = std::find(names.begin(), names.end(), "LocalFree");
-    ASSERT_LT(lock + 1, names.end());
-    EXPECT_EQ(lock[1], "GetVersionExW");
     EXPECT_EQ(CallsOf("GetVersionExW")[0].detail, "276");
     EXPECT_EQ(CallsOf("SHGetSpecialFolderPathW")[0].detail, "0x26");
     EXPECT_EQ(CallsOf("GetSystemDefaultLangID").size(), 1u);
@@ -121,25 +138,39 @@ TEST_F(Run, TheFrameQueriesVersionWithTheSmallRecordAndProgramFilesUncreated)
 /* Another run holds the lock for ten minutes: this one waits for it,
  * without a limit, right after restricting the DLL search and before
  * anything else, then does its whole job. */
-TEST_F(Run, WaitsWithoutLimitForTheRunLockBeforeAnythingElse)
+static void HoldRunLockElsewhere(DWORD ms)
 {
     winhost::FileEntry &other = winhost::SeedFile(
         u"C:\\Program Files (x86)\\Quorvantix\\QxDspInstaller.lock", "");
     other.owner = u"S-1-5-32-544";
     other.heldAccess = GENERIC_READ;
-    other.heldForMs = 600000;
-    EXPECT_EQ(InstallerRun(nullptr), 0);
+    other.heldForMs = ms;
+}
+
+TEST_F(Run, WaitsWithoutLimitForTheRunLockBeforeAnythingElse)
+{
+    HoldRunLockElsewhere(600000);
+    EXPECT_EQ(InstallerRun(nullptr), kRestartExit);
     auto names = winhost::CallNames();
     auto restricted =
         std::find(names.begin(), names.end(), "SetDefaultDllDirectories");
-    auto version = std::find(restricted, names.end(), "GetVersionExW");
+    /* Only the switches, the version, who sees the run and the language
+     * come between the restriction and the lock's first call. */
+    auto lockFrom = std::find(restricted, names.end(), "SHGetSpecialFolderPathW");
+    const std::set<std::string> before = {
+        "GetCommandLineW", "GetVersionExW", "GetProcessWindowStation",
+        "GetUserObjectInformationW", "GetCurrentProcessId",
+        "ProcessIdToSessionId", "GetSystemDefaultLangID"};
+    ASSERT_LT(restricted, lockFrom);
+    for (auto it = restricted + 1; it != lockFrom; ++it)
+        EXPECT_TRUE(before.count(*it)) << *it;
+    auto lockTo = std::find(lockFrom, names.end(), "GetSystemWindowsDirectoryW");
     const std::set<std::string> lock = {
         "SHGetSpecialFolderPathW", "SHCreateDirectoryExW",
         "ConvertStringSecurityDescriptorToSecurityDescriptorW",
         "CreateFileW", "GetLastError", "GetNamedSecurityInfoW",
         "CreateWellKnownSid", "EqualSid", "LocalFree", "Sleep"};
-    ASSERT_LT(restricted, version);
-    for (auto it = restricted + 1; it != version; ++it)
+    for (auto it = lockFrom; it != lockTo; ++it)
         EXPECT_TRUE(lock.count(*it)) << *it;
     EXPECT_EQ(CallsOf("Sleep").size(), 2400u);
     EXPECT_EQ(CallsOf("CreateFileW").at(2400).detail,
@@ -217,7 +248,7 @@ TEST_F(Run, AllFourComparisonsAreMadeEvenAfterAMismatch)
 TEST_F(Run, APackageWithoutTheCatalogueReportsTheCopyErrorAndKeepsTheCopies)
 {
     winhost::RemoveFile(kPackage + u"USB_DSP.cat");
-    EXPECT_EQ(InstallerRun(nullptr), 0);
+    EXPECT_EQ(InstallerRun(nullptr), ERROR_FILE_NOT_FOUND);
     EXPECT_EQ(BoxTexts(), std::vector<u16>{
                               u"Failed, error code: Copy PreInstall File Error."});
     EXPECT_TRUE(winhost::FileExists(kStaging + u"QX_DSP_USB.inf"));
@@ -267,7 +298,10 @@ TEST_F(Run, OnlyALinkOrAnUnreadableTagInAOneDrivePackageFailsTheCopy)
             if (link.unreadable)
                 winhost::FailCallOn(reader, kPackage + link.path,
                                     ERROR_INVALID_FUNCTION);
-            EXPECT_EQ(InstallerRun(nullptr), 0);
+            EXPECT_EQ(InstallerRun(nullptr),
+                      !link.staged ? ERROR_INSTALL_FAILURE
+                      : xp         ? 0
+                                   : kRestartExit);
             const u16 box =
                 !link.staged ? u"Failed, error code: Copy PreInstall File Error."
                 : xp         ? u"Driver Install Success!"
@@ -290,7 +324,7 @@ TEST_F(Run, AFileThatDidNotOpenForTheCheckIsNotCopied)
 {
     winhost::FailCallOn("CreateFileW", kPackage + u"ia64\\libusbDspQx.dll",
                         ERROR_ACCESS_DENIED);
-    EXPECT_EQ(InstallerRun(nullptr), 0);
+    EXPECT_EQ(InstallerRun(nullptr), ERROR_INSTALL_FAILURE);
     EXPECT_EQ(BoxTexts(), std::vector<u16>{
                               u"Failed, error code: Copy PreInstall File Error."});
     for (auto &c : CallsOf("CopyFileW"))
@@ -326,7 +360,7 @@ TEST_F(Run, TheStagingFolderHasItsOwnDaclOnBothPathsThatFillIt)
 TEST_F(Run, MissingProgramFilesReportsTheFindFolderErrorAndChangesNothing)
 {
     machine().programFilesMissing = true;
-    EXPECT_EQ(InstallerRun(nullptr), 0);
+    EXPECT_EQ(InstallerRun(nullptr), ERROR_FILE_NOT_FOUND);
     EXPECT_EQ(BoxTexts(),
               std::vector<u16>{
                   u"Failed, error code: Find PreInstall File Folder Error."});
@@ -337,7 +371,7 @@ TEST_F(Run, MissingProgramFilesReportsTheFindFolderErrorAndChangesNothing)
 TEST_F(Run, AModulePathCutByItsBufferIsTreatedAsAFolderNotFound)
 {
     machine().modulePath = u"C:\\" + u16(MAX_PATH, u'p') + u"\\Qx.exe";
-    EXPECT_EQ(InstallerRun(nullptr), 0);
+    EXPECT_EQ(InstallerRun(nullptr), ERROR_INSTALL_FAILURE);
     EXPECT_EQ(BoxTexts(),
               std::vector<u16>{
                   u"Failed, error code: Find PreInstall File Folder Error."});
@@ -350,7 +384,7 @@ TEST_F(Run, NothingToDeleteIsNotAFailureWhateverCodeTheShellUses)
                        static_cast<int>(ERROR_PATH_NOT_FOUND)}) {
         SetUp();
         machine().shellMissingResult = result;
-        EXPECT_EQ(InstallerRun(nullptr), 0);
+        EXPECT_EQ(InstallerRun(nullptr), kRestartExit);
         EXPECT_EQ(BoxTexts(), std::vector<u16>{kRestart}) << result;
     }
 }
@@ -358,7 +392,7 @@ TEST_F(Run, NothingToDeleteIsNotAFailureWhateverCodeTheShellUses)
 TEST_F(Run, AFailedDeletionIsReportedAndTheRunGoesOn)
 {
     winhost::FailCallOn("SHFileOperationW", kStaging, ERROR_ACCESS_DENIED);
-    EXPECT_EQ(InstallerRun(nullptr), 0);
+    EXPECT_EQ(InstallerRun(nullptr), kRestartExit);
     auto texts = BoxTexts();
     ASSERT_EQ(texts.size(), 2u);
     EXPECT_EQ(texts[0].rfind(u"Failed, error code: Delete PreInstall File "
@@ -372,7 +406,7 @@ TEST_F(Run, AFailedDeletionThenACopyFailureShowBothDetailsInOneText)
 {
     winhost::FailCallOn("SHFileOperationW", kStaging, ERROR_ACCESS_DENIED);
     winhost::RemoveFile(kPackage + u"USB_DSP.cat");
-    EXPECT_EQ(InstallerRun(nullptr), 0);
+    EXPECT_EQ(InstallerRun(nullptr), ERROR_FILE_NOT_FOUND);
     auto texts = BoxTexts();
     ASSERT_EQ(texts.size(), 2u);
     /* The number is the thread's last error, not the shell's result: here
@@ -388,7 +422,7 @@ TEST_F(Run, OnAPreVistaSystemAFailedDeletionIsNotShownButStaysInTheText)
     machine().osMajor = 5;
     winhost::FailCallOn("SHFileOperationW", kStaging, ERROR_ACCESS_DENIED);
     winhost::FailCall("SHCreateDirectoryExW", ERROR_ACCESS_DENIED, 2);
-    EXPECT_EQ(InstallerRun(nullptr), 0);
+    EXPECT_EQ(InstallerRun(nullptr), ERROR_ACCESS_DENIED);
     EXPECT_EQ(BoxTexts(),
               std::vector<u16>{u"Failed, error code: Delete PreInstall File "
                                u"Folder Error.3 Create PreInstall File Folder "
@@ -402,7 +436,7 @@ TEST_F(Run, ARefusedPreinstallationIsReportedAndThePumpStillRuns)
 {
     winhost::FailCall("SetupCopyOEMInfW", ERROR_FILE_NOT_FOUND);
     machine().messages.push_back(Message(WM_USER, 7));
-    EXPECT_EQ(InstallerRun(nullptr), 7);
+    EXPECT_EQ(InstallerRun(nullptr), ERROR_FILE_NOT_FOUND);
     EXPECT_EQ(BoxTexts(), std::vector<u16>{u"Failed, error code: 2 "});
 }
 
@@ -425,56 +459,246 @@ TEST_F(Run, AChineseSystemReportsInChinese)
     EXPECT_EQ(machine().boxes[0].caption, u"QX DSP USB 驱动安装");
 }
 
-TEST_F(Run, WithNoMessageThePumpWaitsAtMostASecondAndExitsWithZero)
+/* Whatever the final pump finds, or fails to get, the exit code is the
+ * outcome's; what it gets is translated and dispatched unless it is an
+ * accelerator or the end of the thread's messages. */
+TEST_F(Run, TheFinalPumpHandlesOneMessageAndLeavesTheExitCodeToTheOutcome)
 {
-    EXPECT_EQ(InstallerRun(nullptr), 0);
-    auto waits = CallsOf("MsgWaitForMultipleObjects");
-    ASSERT_EQ(waits.size(), 1u);
-    EXPECT_EQ(waits[0].detail, "count=0 ms=1000 mask=0x4FF");
-    EXPECT_TRUE(CallsOf("GetMessageW").empty());
-    EXPECT_FALSE(machine().hung);
+    const struct {
+        const char *what;
+        std::deque<MSG> waiting, later;
+        int accelerator; /* what TranslateAcceleratorW returns */
+        bool retrievalFails;
+        size_t retrieved, dispatched;
+    } cases[] = {
+        {"nothing arrives", {}, {}, 0, false, 0, 0},
+        {"one waits", {Message(WM_USER, 3)}, {}, 0, false, 1, 1},
+        {"one arrives during the wait", {}, {Message(WM_USER, 9)}, 0, false, 1, 1},
+        {"an accelerator", {Message(WM_SYSKEYDOWN, 0xBF)}, {}, 1, false, 1, 0},
+        {"a quit message", {Message(WM_QUIT, 4)}, {}, 0, false, 1, 0},
+        {"a failed retrieval", {Message(WM_USER, 5)}, {}, 0, true, 1, 0},
+    };
+    for (auto &c : cases) {
+        SetUp();
+        SCOPED_TRACE(c.what);
+        machine().messages = c.waiting;
+        machine().laterMessages = c.later;
+        machine().hasResources = c.accelerator != 0;
+        machine().translateAcceleratorResult = c.accelerator;
+        if (c.retrievalFails)
+            winhost::FailCall("GetMessageW", ERROR_INVALID_PARAMETER);
+        EXPECT_EQ(InstallerRun(nullptr), kRestartExit);
+        auto waits = CallsOf("MsgWaitForMultipleObjects");
+        if (c.waiting.empty())
+            EXPECT_EQ(waits.at(0).detail, "count=0 ms=1000 mask=0x4FF");
+        EXPECT_EQ(CallsOf("GetMessageW").size(), c.retrieved);
+        EXPECT_EQ(CallsOf("DispatchMessageW").size(), c.dispatched);
+        EXPECT_EQ(CallsOf("TranslateMessage").size(), c.dispatched);
+        EXPECT_FALSE(machine().hung);
+    }
 }
 
-TEST_F(Run, AWaitingMessageIsTranslatedDispatchedAndGivesTheExitCode)
+/* ---- what a deployment tool reads: the exit code and the log ---- */
+
+/* Each outcome's exit code: 0 and 3010 for success, the failed call's
+ * Windows error, 1603 where there is none or a tool would misread it,
+ * 1618 when another run outlasts the wait of a run nobody watches, 1639
+ * for a switch not understood; a failure's number is the box's too. */
+TEST_F(Run, EachOutcomeEndsWithItsExitCode)
 {
-    machine().messages.push_back(Message(WM_USER, 3));
-    EXPECT_EQ(InstallerRun(nullptr), 3);
-    EXPECT_EQ(CallsOf("GetMessageW").size(), 1u);
-    EXPECT_EQ(CallsOf("TranslateAcceleratorW").size(), 1u);
-    EXPECT_EQ(CallsOf("TranslateMessage").size(), 1u);
-    EXPECT_EQ(CallsOf("DispatchMessageW").size(), 1u);
+    auto xp = [] { machine().osMajor = 5; };
+    auto refusal = [](DWORD error) {
+        return [error] { winhost::FailCall("SetupCopyOEMInfW", error); };
+    };
+    const struct {
+        const char *what;
+        std::function<void()> prepare;
+        int exitCode;
+        bool worked; /* the run's work began */
+    } cases[] = {
+        {"success text", xp, 0, true},
+        {"restart notice", [] {}, kRestartExit, true},
+        {"silent re-registration", [] { machine().osMajor = 5; SeedStagedCopy(); }, 0, true},
+        {"XP's early end", [] {
+             machine().osMajor = 5;
+             winhost::SeedFile(kStaging + u"amd64\\libusb0.dll", "older");
+             winhost::SeedFile(kStaging + u"amd64\\libusb0.sys", "older");
+         }, 0, true},
+        {"Program Files not found", [] { machine().programFilesMissing = true; },
+         ERROR_FILE_NOT_FOUND, true},
+        {"a folder not created",
+         [] { winhost::FailCall("SHCreateDirectoryExW", ERROR_ACCESS_DENIED, 2); },
+         ERROR_ACCESS_DENIED, true},
+        {"a copy failed", [] { winhost::FailCall("CopyFileW", ERROR_DISK_FULL, 3); },
+         ERROR_DISK_FULL, true},
+        {"a copy refused", [] { winhost::FindFile(kPackage + u"USB_DSP.cat")->links = 2; },
+         ERROR_INSTALL_FAILURE, true},
+        {"pre-installation refused", refusal(ERROR_FILE_NOT_FOUND), ERROR_FILE_NOT_FOUND, true},
+        {"Setup's own error", refusal(0xE000022F), static_cast<int>(0xE000022F), true},
+        {"a refusal without error", refusal(ERROR_SUCCESS), ERROR_INSTALL_FAILURE, true},
+        {"a refusal read as restart", refusal(3010), ERROR_INSTALL_FAILURE, true},
+        {"a refusal read as success", refusal(1707), ERROR_INSTALL_FAILURE, true},
+        {"a refusal read as running", refusal(STILL_ACTIVE), ERROR_INSTALL_FAILURE, true},
+        {"another run, quiet", [] {
+             machine().commandLine += u" /q";
+             HoldRunLockElsewhere(RUN_UNATTENDED_WAIT_MS + 1);
+             machine().osMajor = 5;
+         }, ERROR_INSTALL_ALREADY_RUNNING, false},
+        {"another run, nobody sees", [] {
+             machine().stationVisible = false;
+             HoldRunLockElsewhere(RUN_UNATTENDED_WAIT_MS + 1);
+         }, ERROR_INSTALL_ALREADY_RUNNING, false},
+        {"another run, a person waits", [] {
+             HoldRunLockElsewhere(RUN_UNATTENDED_WAIT_MS + 1);
+             machine().osMajor = 5;
+         }, 0, true},
+        {"usage", [] { machine().commandLine += u" /?"; }, 0, false},
+        {"a bad command line", [] { machine().commandLine += u" /x"; },
+         ERROR_INVALID_COMMAND_LINE, false},
+    };
+    for (auto &c : cases) {
+        SetUp();
+        SCOPED_TRACE(c.what);
+        c.prepare();
+        machine().messages.push_back(Message(WM_USER, 0x51B8));
+        EXPECT_EQ(InstallerRun(nullptr), c.exitCode);
+        /* The package folder is the work's first step. */
+        EXPECT_EQ(CallsOf("GetModuleFileNameW").empty(), !c.worked);
+        const u16 last = BoxTexts().empty() ? u16() : BoxTexts().back();
+        if (c.exitCode != 0 && c.exitCode != kRestartExit && c.worked)
+            EXPECT_EQ(last.rfind(u"Failed, error code: ", 0), 0u);
+    }
 }
 
-TEST_F(Run, AMessageArrivingDuringTheWaitIsHandled)
+/* The usage, asked for or after a switch not understood, is a box (none
+ * when quiet) in the catalogue's language; nothing is read or changed,
+ * and the run lock is not even waited for, but the log gets a short
+ * block, without renaming an oversized log. */
+TEST_F(Run, TheUsageReadsAndChangesNothingButTheLogsShortBlock)
 {
-    machine().laterMessages.push_back(Message(WM_USER, 9));
-    EXPECT_EQ(InstallerRun(nullptr), 9);
-    EXPECT_EQ(CallsOf("DispatchMessageW").size(), 1u);
+    const struct {
+        const char16_t *switches;
+        LANGID language;
+        const char *usageStart; /* "" for no box */
+        const char *outcome;
+    } cases[] = {
+        {u" /?", 0x0409, "QxDspInstaller.exe [/quiet] [/log FILE]",
+         "Outcome: the usage was asked for; exit code 0"},
+        {u" /bogus", 0x0804, "QxDspInstaller.exe [/quiet] [/log 文件]",
+         "Outcome: the command line was not understood; exit code 1639"},
+        {u" /q /bogus", 0x0409, "",
+         "Outcome: the command line was not understood; exit code 1639"},
+    };
+    for (auto &c : cases) {
+        SetUp();
+        SCOPED_TRACE(winhost::ToUtf8(c.switches));
+        SeedFoundOlderInstallation();
+        const std::string big(RUN_LOG_ROTATE_CB + 1, 'o');
+        winhost::SeedFile(kLog, big);
+        const auto before = older::TakeSnapshot();
+        machine().commandLine += c.switches;
+        machine().systemLanguage = c.language;
+        InstallerRun(nullptr);
+        const std::vector<u16> boxes = BoxTexts();
+        EXPECT_EQ(boxes.size(), c.usageStart[0] ? 1u : 0u);
+        if (!boxes.empty())
+            EXPECT_EQ(winhost::ToUtf8(boxes[0]).rfind(c.usageStart, 0), 0u);
+        for (const char *fn : {"SHCreateDirectoryExW", "RegOpenKeyExW", "FindFirstFileW",
+                               "GetFileAttributesExW", "SHGetSpecialFolderPathW"})
+            EXPECT_TRUE(CallsOf(fn).empty()) << fn;
+        auto after = older::TakeSnapshot();
+        const std::string log = FileText(kLog);
+        after.erase("F " + winhost::ToUtf8(kLog));
+        auto unchanged = before;
+        unchanged.erase("F " + winhost::ToUtf8(kLog));
+        EXPECT_EQ(after, unchanged);
+        ASSERT_EQ(log.rfind(big, 0), 0u);
+        EXPECT_NE(log.find("Command line: \"C:\\pkg\\QxDspInstaller.exe\""),
+                  std::string::npos);
+        EXPECT_NE(log.find(std::string(c.outcome) + "\r\n\r\n"), std::string::npos);
+    }
 }
 
-TEST_F(Run, AnAcceleratorMessageIsNotDispatched)
+/* The older installation's run, read back from the log: what was found
+ * where, what Setup uninstalled, what was deleted, the name Windows gave
+ * the package and the exit code; Setup's own log names ours. */
+TEST_F(Run, TheLogOfAnOlderInstallationsRunSaysWhatWasFoundAndDone)
 {
-    machine().hasResources = true;
-    machine().translateAcceleratorResult = 1;
-    machine().messages.push_back(Message(WM_SYSKEYDOWN, 0xBF));
-    EXPECT_EQ(InstallerRun(nullptr), 0xBF);
-    EXPECT_TRUE(CallsOf("TranslateMessage").empty());
-    EXPECT_TRUE(CallsOf("DispatchMessageW").empty());
+    SeedFoundOlderInstallation();
+    machine().commandLine += u" /norestart";
+    EXPECT_EQ(InstallerRun(nullptr), kRestartExit);
+    const std::string log = FileText(kLog);
+    ASSERT_EQ(machine().registeredInfs.size(), 1u);
+    const std::string oem = "oem0.inf"; /* the first name free */
+    for (const std::string &line : {
+             std::string("\xEF\xBB\xBF" "2026-12-10 14:03:22 QxDspInstaller 1.0.0.1\r\n"
+                         "Windows 10.0 build 19045\r\nMachine: x64\r\n"
+                         "Command line: \"C:\\pkg\\QxDspInstaller.exe\" /norestart\r\n"
+                         "Anyone can see the run: yes; quiet: no\r\n"
+                         "Package folder: C:\\pkg\\\r\n"),
+             std::string("Candidate oem12.inf: InfPath of HKLM\\SYSTEM\\ControlSet001"
+                         "\\Control\\Class\\{eb781aaf-9c70-4523-a5df-642a87eca567}"
+                         "\\0000 (32-bit view)\r\n"),
+             std::string("Setup uninstalled oem12.inf\r\n"),
+             std::string("Deleted C:\\Windows\\System32\\drivers\\libusb0.sys\r\n"),
+             std::string("Deleted key HKLM\\SYSTEM\\ControlSet001\\Services\\"
+                         "libusb0 (32-bit view)\r\n"),
+             std::string("Comparison: the staged copy differs or is missing\r\n"),
+             "Pre-installed " + older::ToUtf8(kStaging) +
+                 "QX_DSP_USB.inf: Windows named it C:\\Windows\\INF\\" + oem + "\r\n",
+             "Box: " + older::ToUtf8(kRestart) + "\r\n" +
+                 "Outcome: installed, a restart is needed; exit code 3010\r\n\r\n"})
+        EXPECT_NE(log.find(line), std::string::npos) << line << "\nin:\n" << log;
+    EXPECT_EQ(machine().setupLogLines,
+              std::vector<std::string>{
+                  "QxDspInstaller 1.0.0.1: installed, a restart is needed, exit "
+                  "code 3010, OEM INF " + oem + ", log C:\\Windows\\QxDspInstaller.log"});
+    EXPECT_EQ(winhost::OpenHandleCount(), 0);
 }
 
-TEST_F(Run, AQuitMessageEndsWithItsCodeWithoutDispatch)
+/* A log that cannot be opened or written, or that is refused, changes
+ * nothing of the run: its boxes, their numbers (the thread's last error
+ * survives every line), its exit code, what it did. */
+TEST_F(Run, ALogThatCannotBeWrittenChangesNothing)
 {
-    machine().messages.push_back(Message(WM_QUIT, 4));
-    EXPECT_EQ(InstallerRun(nullptr), 4);
-    EXPECT_TRUE(CallsOf("DispatchMessageW").empty());
-}
-
-TEST_F(Run, AFailedRetrievalExitsWithZero)
-{
-    machine().messages.push_back(Message(WM_USER, 5));
-    winhost::FailCall("GetMessageW", ERROR_INVALID_PARAMETER);
-    EXPECT_EQ(InstallerRun(nullptr), 0);
-    EXPECT_TRUE(CallsOf("DispatchMessageW").empty());
+    auto withLog = [](const std::function<void()> &spoil) {
+        std::function<void()> seed = [] {
+            SeedFoundOlderInstallation();
+            winhost::FailCallOn("SHFileOperationW", kStaging, ERROR_ACCESS_DENIED);
+        };
+        return [seed, spoil] { seed(); spoil(); };
+    };
+    const std::function<void()> variants[] = {
+        withLog([] {}),
+        withLog([] { winhost::FailCallFrom("WriteFile", ERROR_DISK_FULL); }),
+        withLog([] { winhost::FailCallOn("CreateFileW", kLog, ERROR_ACCESS_DENIED); }),
+        withLog([] { winhost::SeedFile(kLog, "")
+                       .attributes |= FILE_ATTRIBUTE_REPARSE_POINT; }),
+    };
+    std::vector<Outcome> outcomes;
+    for (auto &prepare : variants) {
+        SetUp();
+        prepare();
+        Outcome o = Observe(InstallerRun(nullptr));
+        /* What the log did itself aside. */
+        std::vector<std::string> calls;
+        for (const std::string &c : o.calls)
+            if (c.rfind("WriteFile|", 0) != 0 && c.rfind("GetLastError|", 0) != 0 &&
+                c.rfind("GetLocalTime|", 0) != 0 &&
+                older::Upper(c).find("QXDSPINSTALLER.LOG") == std::string::npos)
+                calls.push_back(c);
+        o.calls = calls;
+        outcomes.push_back(o);
+        EXPECT_EQ(BoxTexts().size(), 2u);
+    }
+    EXPECT_NE(outcomes[0].failureText, u"Failed, error code: ");
+    for (size_t i = 1; i < outcomes.size(); i++) {
+        SCOPED_TRACE(i);
+        EXPECT_EQ(outcomes[i].exitCode, outcomes[0].exitCode);
+        EXPECT_EQ(outcomes[i].boxes, outcomes[0].boxes);
+        EXPECT_EQ(outcomes[i].calls, outcomes[0].calls);
+    }
+    EXPECT_EQ(outcomes[0].exitCode, kRestartExit);
 }
 
 /* ---- runs nobody can see ---- */
@@ -484,28 +708,38 @@ protected:
     /* The whole run on a fresh machine: prepare seeds it, then the run's
      * window station is made visible or not. */
     template <typename Prepare>
-    Outcome RunOn(bool stationVisible, Prepare prepare)
+    Outcome RunOn(bool stationVisible, Prepare prepare, bool quiet = false)
     {
         SetUp();
         prepare();
         machine().stationVisible = stationVisible;
-        /* A message waits for the pump: its wParam is the exit code. */
-        machine().messages.push_back(Message(WM_USER, 0x51B8));
+        if (quiet)
+            machine().commandLine += u" /quiet";
         return Observe(InstallerRun(nullptr));
     }
 };
 
-TEST_F(UnattendedRun, OnTheSuccessPathNoBoxIsShownAndEverythingElseIsTheSame)
+/* Nobody can answer Windows' "file in use" question or Setup's, nor
+ * close another run's box: such a run asks Setup to ask nothing, deletes
+ * with FOF_NOERRORUI and waits for another run at most 5 minutes.  A
+ * quiet run on a visible desktop is one of them. */
+TEST_F(UnattendedRun, OnTheSuccessPathNoBoxIsShownAndOnlyWhatCouldWaitDiffers)
 {
     auto seed = [] {};
     Outcome seen = RunOn(true, seed);
+    Outcome quiet = RunOn(true, seed, true);
     Outcome unseen = RunOn(false, seed);
     EXPECT_EQ(seen.boxes, std::vector<u16>{kRestart});
     EXPECT_TRUE(unseen.boxes.empty());
     EXPECT_TRUE(CallsOf("MessageBoxW").empty());
     EXPECT_EQ(unseen.calls, seen.calls);
-    EXPECT_EQ(unseen.exitCode, 0x51B8);
-    EXPECT_EQ(unseen.exitCode, seen.exitCode);
+    EXPECT_EQ(seen.unattended, "SHFileOperationW func=3 flags=0x10; ");
+    EXPECT_EQ(unseen.unattended, "SetupSetNonInteractiveMode 1; "
+                                 "SHFileOperationW func=3 flags=0x410; ");
+    EXPECT_EQ(quiet.unattended, unseen.unattended);
+    EXPECT_TRUE(quiet.boxes.empty());
+    for (const Outcome *o : {&seen, &quiet, &unseen})
+        EXPECT_EQ(o->exitCode, kRestartExit);
     ExpectStagedLikeThePackage();
     EXPECT_EQ(machine().registeredInfs.size(), 1u);
 }
@@ -527,16 +761,17 @@ TEST_F(UnattendedRun, OnAFailurePathTheTextIsComposedAndTheRunEndsTheSame)
                                   u"Error.");
     EXPECT_EQ(unseen.failureText, seen.failureText);
     EXPECT_EQ(unseen.calls, seen.calls);
-    EXPECT_EQ(unseen.exitCode, 0);
-    EXPECT_EQ(seen.exitCode, 0);
+    EXPECT_EQ(unseen.exitCode, ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(seen.exitCode, ERROR_FILE_NOT_FOUND);
 }
 
 TEST_F(UnattendedRun, TheStationIsAskedForItsFlagsOnceRightAfterTheVersion)
 {
     RunOn(false, [] {});
     auto names = winhost::CallNames();
-    auto lock = std::find(names.begin(), names.end(), "LocalFree");
-    auto version = std::find(lock, names.end(), "GetVersionExW");
+    auto restricted =
+        std::find(names.begin(), names.end(), "SetDefaultDllDirectories");
+    auto version = std::find(restricted, names.end(), "GetVersionExW");
     ASSERT_NE(version, names.end());
     ASSERT_GE(names.end() - version, 3);
     EXPECT_EQ(version[1], "GetProcessWindowStation");
@@ -558,11 +793,7 @@ protected:
     void SetUp() override
     {
         Run::SetUp();
-        older::SeedOlderInstallation();
-        const u16 instance = u"SYSTEM\\ControlSet001\\Control\\Class\\"
-                             u"{eb781aaf-9c70-4523-a5df-642a87eca567}\\0000";
-        winhost::SeedValue(instance, u"DriverDesc", u"QX DSP USB");
-        winhost::SeedValue(instance, u"InfPath", u"oem12.inf");
+        SeedFoundOlderInstallation();
         for (const char16_t *name :
              {u"setupapi.dll", u"Advapi32.dll", u"cfgmgr32.dll"})
             winhost::SeedFile(kPackage + name, "planted");
@@ -580,7 +811,7 @@ protected:
 
 TEST_F(DllSearch, IsRestrictedToTheSystemFolderBeforeAnyOtherCall)
 {
-    EXPECT_EQ(InstallerRun(nullptr), 0);
+    EXPECT_EQ(InstallerRun(nullptr), kRestartExit);
     auto names = winhost::CallNames();
     ASSERT_GE(names.size(), 4u);
     EXPECT_EQ(std::vector<std::string>(names.begin(), names.begin() + 4),
@@ -614,7 +845,7 @@ TEST_F(DllSearch, NoDllPlantedInThePackageFolderIsLoaded)
         machine().osMinor = v.minor;
         machine().hasSetDefaultDllDirectories = v.hasSetDefaultDllDirectories;
         SCOPED_TRACE(std::to_string(v.major) + "." + std::to_string(v.minor));
-        EXPECT_EQ(InstallerRun(nullptr), 0);
+        EXPECT_EQ(InstallerRun(nullptr), kRestartExit);
         EXPECT_EQ(machine().registeredInfs.size(), 1u);
         /* Each of the run's lookups was made ... */
         std::set<std::string> asked;
@@ -628,7 +859,7 @@ TEST_F(DllSearch, NoDllPlantedInThePackageFolderIsLoaded)
         EXPECT_EQ(LoadedFrom(kPackage), std::vector<std::string>{});
         EXPECT_EQ(LoadedFrom(u"C:\\Windows\\System32\\").size(),
                   machine().loadedModules.size());
-        EXPECT_EQ(machine().loadedLibraries, 0);
+        EXPECT_EQ(machine().loadedLibraries, 1); /* setupapi, for its log */
     }
 }
 
@@ -647,7 +878,7 @@ TEST_F(DllSearch, ALaterLoadByBareNameFindsThePlantedCopyOnlyUnrestricted)
         SetUp();
         machine().hasSetDefaultDllDirectories = c.canRestrict;
         machine().hasSetDllDirectory = c.canRestrict;
-        EXPECT_EQ(InstallerRun(nullptr), 0);
+        EXPECT_EQ(InstallerRun(nullptr), kRestartExit);
         HMODULE later = LoadLibraryW(u"setupapi.dll");
         ASSERT_NE(later, nullptr);
         EXPECT_EQ(winhost::ToUtf8(machine().loadedModules.back()), c.found);
@@ -702,7 +933,7 @@ TEST_F(DllSearch, ARefusedRestrictionFallsBackAndNeverStopsTheRun)
     for (auto &c : cases) {
         SetUp();
         winhost::FailCall(c.fn, ERROR_INVALID_PARAMETER);
-        EXPECT_EQ(InstallerRun(nullptr), 0) << c.fn;
+        EXPECT_EQ(InstallerRun(nullptr), kRestartExit) << c.fn;
         EXPECT_EQ(CallsOf("SetDllDirectoryW").size(), c.dllDirectory) << c.fn;
         EXPECT_EQ(BoxTexts(), std::vector<u16>{kRestart}) << c.fn;
         EXPECT_EQ(machine().registeredInfs.size(), 1u) << c.fn;

@@ -70,7 +70,7 @@ log_progress() {
 run_to_the_end() {
     e2e_run_installer
     e2e_assert_boxes "$E2E_CAPTION_EN" "$E2E_RESTART_EN"
-    e2e_assert_exit 0
+    e2e_assert_exit 3010
 }
 
 before_any_run

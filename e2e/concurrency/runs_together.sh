@@ -24,7 +24,7 @@ e2e_watch_together "${programs[@]}"
 for ((run = 1; run <= E2E_RUNS; run++)); do
     e2e_together_run "$run"
     e2e_assert_boxes "$E2E_CAPTION_EN" "$E2E_RESTART_EN"
-    e2e_assert_exit 0
+    e2e_assert_exit 3010
 done
 e2e_assert_took_turns
 e2e_assert_staged

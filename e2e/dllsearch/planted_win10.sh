@@ -42,7 +42,7 @@ e2e_reg_add 'HKCU\Software\Wine\Debug' /v RelayInclude /t REG_SZ /d \
 WINEDEBUG=+relay,+loaddll e2e_run_installer
 trace=$E2E_WINE_LOG
 e2e_assert_boxes "$E2E_CAPTION_EN" "$E2E_RESTART_EN"
-e2e_assert_exit 0
+e2e_assert_exit 3010
 e2e_assert_prompt_exit
 e2e_assert_staged
 e2e_assert_inf_registered

@@ -58,7 +58,7 @@ done
 if grep -qiE 'Call [a-z0-9]+\.CM_Uninstall_DevNode|unimplemented function.*CM_Uninstall_DevNode' "$E2E_WINE_LOG"; then
     e2e_fail "an instance was uninstalled on a failed lookup (trace in $E2E_WINE_LOG)"
 fi
-e2e_assert_exit 0
+e2e_assert_exit 3010
 e2e_assert_prompt_exit
 e2e_assert_staged
 e2e_assert_inf_registered

@@ -33,7 +33,7 @@ e2e_reg_add "$device\\5&1a2b3c4d&0&3" /v DeviceDesc /t REG_SZ \
 
 WINEDEBUG=trace+setupapi e2e_run_installer
 e2e_assert_boxes "$E2E_CAPTION_EN" "$E2E_RESTART_EN"
-e2e_assert_exit 0
+e2e_assert_exit 3010
 e2e_assert_prompt_exit
 grep -q 'trace:setupapi:SetupUninstallOEMInfW L"oem21.inf", 0x00000001,' "$E2E_WINE_LOG" ||
     e2e_fail "oem21.inf was not uninstalled through Setup (trace in $E2E_WINE_LOG)"

@@ -15,7 +15,7 @@ e2e_stage_package "$QX_RELEASE_DIR"
 
 e2e_run_installer
 e2e_assert_boxes "$E2E_CAPTION_EN" "$E2E_RESTART_EN"
-e2e_assert_exit 0
+e2e_assert_exit 3010
 e2e_assert_staged
 e2e_assert_inf_registered
 e2e_pass

@@ -17,7 +17,7 @@ e2e_stage_package "$QX_PACKAGE_DIR"
 e2e_run_installer
 
 e2e_assert_boxes "$E2E_CAPTION_EN" "$FINAL_TEXT"
-e2e_assert_exit 0
+e2e_assert_exit 3010
 e2e_assert_prompt_exit
 e2e_assert_staged
 e2e_assert_inf_registered

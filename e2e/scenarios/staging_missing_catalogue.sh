@@ -13,7 +13,7 @@ e2e_stage_package "$pkg"
 
 e2e_run_installer
 e2e_assert_boxes "$E2E_CAPTION_EN" "${E2E_FAILURE_PREFIX_EN}Copy PreInstall File Error."
-e2e_assert_exit 0
+e2e_assert_exit 2 # ERROR_FILE_NOT_FOUND: the catalogue that did not open
 e2e_assert_prompt_exit
 files=()
 for rel in "${E2E_PACKAGE_FILES[@]}"; do

@@ -32,7 +32,7 @@ delete_failure="${E2E_FAILURE_PREFIX_EN}Delete PreInstall File Folder Error."
 [[ ${E2E_BOX_TEXT[0]} == "$delete_failure"+([0-9])" " ]] ||
     e2e_fail "box 1: expected the delete-folder failure with its number, got '${E2E_BOX_TEXT[0]}'"
 e2e_assert_eq "$E2E_RESTART_EN" "${E2E_BOX_TEXT[1]}" "text of box 2"
-e2e_assert_exit 0
+e2e_assert_exit 3010
 e2e_assert_prompt_exit
 for rel in "${E2E_PACKAGE_FILES[@]}"; do
     e2e_assert_same_file "$E2E_PKG_DIR/$rel" "$staging/$rel" "staged file"
