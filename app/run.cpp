@@ -131,8 +131,11 @@ static void PumpOneMessage(void)
  * folder first.  So the search is restricted to the system folder before
  * anything may load a DLL.  Where SetDefaultDllDirectories is missing,
  * SetDllDirectoryW(L"") at least takes the current folder out, which is
- * why our own loads name the system folder in full.  Neither result
- * stops the run. */
+ * why our own loads (SystemDllProc) name the system folder in full and
+ * have the imports of what they load looked for there first, and why
+ * nothing is imported from setupapi, no known DLL on XP and Vista.  What
+ * the shell and Setup load by bare name still finds the installer's
+ * folder first there.  Neither result stops the run. */
 static void RestrictDllSearch(void)
 {
     HMODULE kernel32 = GetModuleHandleW(TEXT("kernel32.dll"));

@@ -10,7 +10,7 @@ set(CMAKE_RC_FLAGS "${CMAKE_RC_FLAGS} -c 65001")
 
 add_executable(QxDspInstaller WIN32 app/main.cpp ${QX_RESOURCE_SCRIPT})
 target_compile_options(QxDspInstaller PRIVATE ${QX_PRODUCT_WARNINGS} -fno-exceptions -fno-rtti)
-target_link_libraries(QxDspInstaller PRIVATE qxcore setupapi shell32 advapi32 user32 kernel32)
+target_link_libraries(QxDspInstaller PRIVATE qxcore shell32 advapi32 user32 kernel32)
 # No link time stamp: two builds of the same sources give the same bytes
 # (the image's checksum covers the stamp, so it would differ too).
 target_link_options(QxDspInstaller PRIVATE ${QX_WIN_LINK_OPTIONS} -mwindows -s

@@ -139,7 +139,7 @@ static void ExamineValues(HKEY key, const KEY_SCAN *scan)
 static BOOL WalkKey(LPCWSTR keyPath, REGSAM view, const KEY_SCAN *scan)
 {
     HKEY key;
-    if (RegistryOpen(keyPath, view, &key) != ERROR_SUCCESS)
+    if (RegistryOpenToRead(keyPath, view, &key) != ERROR_SUCCESS)
         return FALSE;
     DWORD subKeys = 0;
     if (RegQueryInfoKeyW(key, NULL, NULL, NULL, &subKeys, NULL, NULL, NULL,

@@ -52,7 +52,7 @@ static BOOL OpenCounted(LPCWSTR path, SHARING_WALK *walk, HKEY *key,
     if (walk->keysLeft == 0)
         return FALSE;
     walk->keysLeft--;
-    *status = RegistryOpen(path, walk->view, key);
+    *status = RegistryOpenToRead(path, walk->view, key);
     return *status == ERROR_SUCCESS;
 }
 

@@ -845,6 +845,10 @@ static BOOL WINAPI HostIsWow64Process2(HANDLE process, USHORT *own, USHORT *nati
     *native = machine().is64Bit ? IMAGE_FILE_MACHINE_AMD64 : IMAGE_FILE_MACHINE_I386;
     return TRUE;
 }
+BOOL WINAPI HostSetupCopyOEMInfW(PCWSTR, PCWSTR, DWORD, DWORD, PWSTR, DWORD,
+                                 PDWORD, PZPWSTR);
+BOOL WINAPI HostSetupGetInfDriverStoreLocationW(PCWSTR, PVOID, PCWSTR, PWSTR,
+                                                DWORD, PDWORD);
 
 namespace {
 
@@ -929,11 +933,19 @@ BOOL WINAPI HostSetDllDirectoryW(LPCWSTR path)
 CONFIGRET WINAPI HostCM_Locate_DevNodeW(PDEVINST, DEVINSTID_W, ULONG);
 CONFIGRET WINAPI HostCM_Uninstall_DevNode(DEVNODE, ULONG);
 
-HMODULE WINAPI LoadLibraryW(LPCWSTR name)
+HMODULE WINAPI LoadLibraryExW(LPCWSTR name, HANDLE handle, DWORD flags)
 {
     u16 lib = FromWide(name);
-    if (auto err = Enter("LoadLibraryW", lib)) {
+    if (auto err = Enter("LoadLibraryExW", lib, "", "flags=" + Hex(flags))) {
         SetLastError(*err);
+        return NULL;
+    }
+    /* LOAD_WITH_ALTERED_SEARCH_PATH (undefined for a relative name) has
+     * the DLL's imports looked for in its folder first.  Stand-in: other
+     * flags are refused, and imports are not modelled. */
+    if (handle != NULL || (flags & ~DWORD{LOAD_WITH_ALTERED_SEARCH_PATH}) ||
+        (flags && lib.find(u'\\') == u16::npos)) {
+        SetLastError(ERROR_INVALID_PARAMETER);
         return NULL;
     }
     u16 file = Upper(lib);
@@ -1022,6 +1034,12 @@ FARPROC WINAPI GetProcAddress(HMODULE module, LPCSTR name)
         if (file == u"KERNEL32.DLL" && proc == "IsWow64Process2" &&
             machine().osMajor >= 10)
             return reinterpret_cast<FARPROC>(&HostIsWow64Process2);
+        if (file == u"SETUPAPI.DLL" && proc == "SetupCopyOEMInfW")
+            return reinterpret_cast<FARPROC>(&HostSetupCopyOEMInfW);
+        if (file == u"SETUPAPI.DLL" && /* the driver store is Vista's */
+            proc == "SetupGetInfDriverStoreLocationW" && machine().osMajor >= 6)
+            return reinterpret_cast<FARPROC>(
+                &HostSetupGetInfDriverStoreLocationW);
         if (file == u"KERNEL32.DLL" && proc == "SetDefaultDllDirectories" &&
             machine().hasSetDefaultDllDirectories)
             return reinterpret_cast<FARPROC>(&HostSetDefaultDllDirectories);

@@ -162,14 +162,19 @@ struct Machine {
     bool hasCfgMgr32 = true;
     bool setupapiHasConfigManager = true;
     /* Windows: the Enum tree below SYSTEM\<control set> is writable only
-     * by SYSTEM, so RegDeleteKeyW and RegDeleteKeyExW, which reopen the
-     * key for DELETE without backup semantics, are refused to an
-     * administrator (ERROR_ACCESS_DENIED), while its values still go
-     * through a key opened with REG_OPTION_BACKUP_RESTORE.  Stand-in: off
-     * unless a test sets it, as Wine (which enforces no registry ACLs)
-     * behaves; Configuration Manager's uninstall, done by the PnP service,
-     * is not refused either way. */
-    bool enumRefusesDelete = false;
+     * by SYSTEM (others read), so RegDeleteKeyW and RegDeleteKeyExW, which
+     * reopen the key for DELETE without backup semantics, are refused to
+     * an administrator (ERROR_ACCESS_DENIED), while its values still go
+     * through a key opened with REG_OPTION_BACKUP_RESTORE.  XP and Vista
+     * ignore that option (RegOpenKeyExW documents only REG_OPTION_OPEN_LINK;
+     * NtOpenKeyEx, which carries it, is Windows 7's): there an open asking
+     * more than KEY_READ is refused.  Stand-in: off unless a test sets it,
+     * as Wine (which enforces no registry ACLs) behaves; Configuration
+     * Manager's uninstall, done by the PnP service, is never refused. */
+    bool enumSystemOnly = false;
+    /* The driver store (Vista on): each installed INF copy's package
+     * folder in FileRepository, by the copy's upper-case name (OEM12.INF). */
+    std::map<u16, u16> driverStore;
     /* Device instance IDs (USB\VID_...\<instance>) of devices plugged
      * in now; every other instance with a key below
      * CurrentControlSet\Enum is a phantom. */
@@ -199,8 +204,8 @@ struct Machine {
     std::vector<std::pair<HWND, INT_PTR>> endedDialogs;
     std::vector<u16> registeredInfs; /* INF paths handed to setup */
     std::vector<u16> devnodes; /* located instance IDs; devnode = index + 1 */
-    int loadedLibraries = 0;         /* LoadLibraryW minus FreeLibrary */
-    /* Full path of the module each successful LoadLibraryW returned. */
+    int loadedLibraries = 0;         /* LoadLibraryExW minus FreeLibrary */
+    /* Full path of the module each successful LoadLibraryExW returned. */
     std::vector<u16> loadedModules;
     DWORD defaultDllDirectories = 0; /* SetDefaultDllDirectories' flags */
     bool dllDirectorySet = false;    /* SetDllDirectoryW was called */

@@ -104,6 +104,13 @@ u16 PathOf(HKEY h, const u16 &sub, std::string *view)
     return sub.empty() ? o->path : o->path + u"\\" + sub;
 }
 
+/* Below SYSTEM\<control set>\Enum, with Machine::enumSystemOnly. */
+bool InEnumTree(const std::vector<u16> &parts)
+{
+    return machine().enumSystemOnly && parts.size() >= 3 &&
+           EqualNoCase(parts[0], u"SYSTEM") && EqualNoCase(parts[2], u"Enum");
+}
+
 LSTATUS DeleteKeyAt(const std::vector<u16> &parts)
 {
     if (parts.empty())
@@ -115,10 +122,7 @@ LSTATUS DeleteKeyAt(const std::vector<u16> &parts)
     /* Windows deletes only a key without sub-keys. */
     if (!key->subkeys.empty() || key->refuseDelete)
         return ERROR_ACCESS_DENIED;
-    /* SYSTEM\<control set>\Enum and below: SYSTEM's alone (see
-     * Machine::enumRefusesDelete). */
-    if (machine().enumRefusesDelete && parts.size() >= 3 &&
-        EqualNoCase(parts[0], u"SYSTEM") && EqualNoCase(parts[2], u"Enum"))
+    if (InEnumTree(parts))
         return ERROR_ACCESS_DENIED;
     parent->subkeys.erase(Upper(parts.back()));
     return ERROR_SUCCESS;
@@ -199,6 +203,17 @@ LSTATUS WINAPI RegOpenKeyExW(HKEY root, LPCWSTR subKey, DWORD options,
     if (!key) {
         *result = NULL;
         return ERROR_FILE_NOT_FOUND;
+    }
+    /* An Enum key grants an administrator more than reading only through
+     * REG_OPTION_BACKUP_RESTORE, from Windows 7 on (Machine::
+     * enumSystemOnly).  Stand-in: the privileges it needs are not checked. */
+    const Machine &m = machine();
+    if (InEnumTree(parts) &&
+        (sam & ~REGSAM{KEY_WOW64_32KEY | KEY_WOW64_64KEY | KEY_READ}) &&
+        !(m.osMajor * 100 + m.osMinor >= 601 &&
+          (options & REG_OPTION_BACKUP_RESTORE))) {
+        *result = NULL;
+        return ERROR_ACCESS_DENIED;
     }
     /* Store the real, case-preserved path of the key. */
     std::vector<u16> real;

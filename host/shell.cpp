@@ -63,6 +63,13 @@ const char16_t *PrivilegeName(DWORD luid)
     return nullptr;
 }
 
+/* The driver store's FileRepository folder, with its backslash. */
+u16 StoreFolder()
+{
+    return machine().windowsFolder +
+           u"\\System32\\DriverStore\\FileRepository\\";
+}
+
 } // namespace
 
 } // namespace winhost
@@ -171,9 +178,11 @@ int WINAPI SHFileOperationW(LPSHFILEOPSTRUCTW op)
     return all ? 0 : ERROR_SHARING_VIOLATION;
 }
 
-BOOL WINAPI SetupCopyOEMInfW(PCWSTR source, PCWSTR media, DWORD mediaType,
-                             DWORD style, PWSTR dest, DWORD destSize,
-                             PDWORD required, PZPWSTR component)
+/* Setup's functions are reached through GetProcAddress only, as the
+ * installer reaches them. */
+BOOL WINAPI HostSetupCopyOEMInfW(PCWSTR source, PCWSTR media, DWORD mediaType,
+                                 DWORD style, PWSTR dest, DWORD destSize,
+                                 PDWORD required, PZPWSTR component)
 {
     u16 src = FromWide(source);
     if (auto err = Enter("SetupCopyOEMInfW", src, "",
@@ -285,16 +294,57 @@ BOOL WINAPI HostSetupUninstallOEMInfW(PCWSTR infFileName, DWORD flags,
     }
     /* Stand-in: no device is ever installed from an INF, so without
      * SUOI_FORCEDELETE it goes just the same (Windows then refuses one a
-     * device uses, ERROR_INF_IN_USE_BY_DEVICES); and the package's
-     * driver-store folder and catalogue, which Windows removes with it,
-     * are not modelled.  Wine 8 deletes the INF alone, not its PNF. */
+     * device uses, ERROR_INF_IN_USE_BY_DEVICES); the package's catalogue
+     * is not modelled.  Wine 8 deletes the INF alone, not its PNF. */
     DeleteTree(c);
+    /* From Vista on its store folder goes too. */
+    std::vector<u16> folder;
+    auto package = machine().driverStore.find(Upper(name));
+    if (package != machine().driverStore.end() &&
+        NormalisePath(StoreFolder() + package->second, folder))
+        DeleteTree(folder);
+    machine().driverStore.erase(Upper(name));
     /* Its precompiled companion goes with it. */
     const u16 pnf = inf.substr(0, inf.rfind(u'.')) + u".PNF";
     std::vector<u16> p;
     FileEntry *companion = NormalisePath(pnf, p) ? FindEntry(p) : nullptr;
     if (companion && !companion->dir)
         DeleteTree(p);
+    return TRUE;
+}
+
+/* Vista and later: where an installed INF copy's package lives.
+ * Stand-in: only a name is looked up, never a path, and the error for a
+ * copy without a package is not documented. */
+BOOL WINAPI HostSetupGetInfDriverStoreLocationW(PCWSTR fileName,
+                                                PVOID platform, PCWSTR locale,
+                                                PWSTR buffer, DWORD size,
+                                                PDWORD)
+{
+    u16 name = FromWide(fileName);
+    auto package = machine().driverStore.find(Upper(name));
+    const bool found = package != machine().driverStore.end();
+    /* The store keeps an INF under its first name, which begins its
+     * folder's ("qx_dsp_usb.inf" in "qx_dsp_usb.inf_amd64_1f2e"). */
+    const u16 folder = found ? package->second : u16();
+    const u16 full = StoreFolder() + folder + u"\\" +
+                     folder.substr(0, Upper(folder).find(u".INF") + 4);
+    DWORD error = ERROR_SUCCESS;
+    if (auto err = Enter("SetupGetInfDriverStoreLocationW", name, "",
+                         "size=" + std::to_string(size)))
+        error = *err;
+    else if (!fileName || platform || locale) /* reserved for the system */
+        error = ERROR_INVALID_PARAMETER;
+    else if (!found)
+        error = ERROR_FILE_NOT_FOUND;
+    else if (!buffer || size < full.size() + 1)
+        error = ERROR_INSUFFICIENT_BUFFER;
+    if (error != ERROR_SUCCESS) {
+        SetLastError(error);
+        return FALSE;
+    }
+    std::copy(full.begin(), full.end(), buffer);
+    buffer[full.size()] = 0;
     return TRUE;
 }
 

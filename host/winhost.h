@@ -102,11 +102,13 @@ typedef HKEY *PHKEY;
 #define ERROR_FILE_EXISTS 80L
 #define ERROR_INVALID_PARAMETER 87L
 #define ERROR_INSUFFICIENT_BUFFER 122L
+#define ERROR_CALL_NOT_IMPLEMENTED 120L
 #define ERROR_MOD_NOT_FOUND 126L
 #define ERROR_PROC_NOT_FOUND 127L
 #define ERROR_DIR_NOT_EMPTY 145L
 #define ERROR_BAD_PATHNAME 161L
 #define ERROR_ALREADY_EXISTS 183L
+#define ERROR_TOO_MANY_MODULES 214L
 #define ERROR_FILENAME_EXCED_RANGE 206L
 #define ERROR_MORE_DATA 234L
 #define ERROR_NO_MORE_ITEMS 259L
@@ -129,6 +131,7 @@ typedef HKEY *PHKEY;
 #define STILL_ACTIVE 259L
 
 /* Library search (libloaderapi.h). */
+#define LOAD_WITH_ALTERED_SEARCH_PATH 0x00000008
 #define LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR 0x00000100
 #define LOAD_LIBRARY_SEARCH_APPLICATION_DIR 0x00000200
 #define LOAD_LIBRARY_SEARCH_USER_DIRS 0x00000400
@@ -339,6 +342,9 @@ typedef PWSTR *PZPWSTR;
 #define SPOST_PATH 1
 #define SP_COPY_NEWER 0x0000004
 #define SUOI_FORCEDELETE 0x00000001
+/* Setup's own errors (setupapi.h). */
+#define ERROR_IN_WOW64 0xE0000235L
+#define ERROR_NOT_AN_INSTALLED_OEM_INF 0xE000023CL
 
 /* Configuration Manager (cfgmgr32.h). */
 typedef DWORD CONFIGRET;
@@ -491,7 +497,8 @@ HANDLE WINAPI GetCurrentProcess(void);
 DWORD WINAPI GetCurrentProcessId(void);
 BOOL WINAPI ProcessIdToSessionId(DWORD dwProcessId, DWORD *pSessionId);
 HMODULE WINAPI GetModuleHandleW(LPCWSTR lpModuleName);
-HMODULE WINAPI LoadLibraryW(LPCWSTR lpLibFileName);
+HMODULE WINAPI LoadLibraryExW(LPCWSTR lpLibFileName, HANDLE hFile,
+                              DWORD dwFlags);
 FARPROC WINAPI GetProcAddress(HMODULE hModule, LPCSTR lpProcName);
 BOOL WINAPI FreeLibrary(HMODULE hLibModule);
 HANDLE WINAPI GetProcessHeap(void);
@@ -593,15 +600,6 @@ BOOL WINAPI SHGetSpecialFolderPathW(HWND hwnd, LPWSTR pszPath, int csidl,
 int WINAPI SHCreateDirectoryExW(HWND hwnd, LPCWSTR pszPath,
                                 const SECURITY_ATTRIBUTES *psa);
 int WINAPI SHFileOperationW(LPSHFILEOPSTRUCTW lpFileOp);
-
-/* setupapi */
-BOOL WINAPI SetupCopyOEMInfW(PCWSTR SourceInfFileName,
-                             PCWSTR OEMSourceMediaLocation,
-                             DWORD OEMSourceMediaType, DWORD CopyStyle,
-                             PWSTR DestinationInfFileName,
-                             DWORD DestinationInfFileNameSize,
-                             PDWORD RequiredSize,
-                             PZPWSTR DestinationInfFileNameComponent);
 
 #ifdef __cplusplus
 }

@@ -13,6 +13,20 @@ LSTATUS RegistryOpen(LPCWSTR path, REGSAM view, HKEY *key)
                          view | INSTALLER_KEY_ACCESS, key);
 }
 
+LSTATUS RegistryOpenToRead(LPCWSTR path, REGSAM view, HKEY *key)
+{
+    LSTATUS status = RegistryOpen(path, view, key);
+    /* RegOpenKeyExW documents no option but REG_OPTION_OPEN_LINK, and the
+     * backup option takes effect only from Windows 7 on (NtOpenKeyEx, which
+     * carries it, is Windows 7's).  On XP and Vista an administrator is
+     * then refused KEY_SET_VALUE on the Enum keys (SYSTEM's, readable by
+     * others), so a read asks for reading alone: the documented open. */
+    if (status == ERROR_ACCESS_DENIED)
+        status = RegOpenKeyExW(HKEY_LOCAL_MACHINE, path, 0, view | KEY_READ,
+                               key);
+    return status;
+}
+
 BOOL RegistryEnumEnded(LSTATUS status)
 {
     /* ERROR_KEY_DELETED once another process deleted the key, and

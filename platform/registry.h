@@ -25,6 +25,11 @@ extern const REGSAM g_RegistryViews[REGISTRY_VIEW_COUNT];
  * result; *key is valid only for ERROR_SUCCESS. */
 LSTATUS RegistryOpen(LPCWSTR path, REGSAM view, HKEY *key);
 
+/* Opens HKEY_LOCAL_MACHINE\path in view for reading only: as
+ * RegistryOpen, and when that is refused with ERROR_ACCESS_DENIED, once
+ * more with KEY_READ and no options.  Returns the last open's result. */
+LSTATUS RegistryOpenToRead(LPCWSTR path, REGSAM view, HKEY *key);
+
 /* TRUE when an enumeration result is an error of the key itself, not of
  * the index asked for: anything but ERROR_SUCCESS, ERROR_MORE_DATA (that
  * entry did not fit) and ERROR_NO_MORE_ITEMS (no entry there now).  It

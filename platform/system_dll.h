@@ -1,19 +1,34 @@
 /*
- * Functions looked up at run time in the system's own DLLs.
+ * The system DLLs the run looks functions up in (advapi32, setupapi,
+ * cfgmgr32): each loaded once, from the system folder by its full path,
+ * and kept loaded until the process ends.
  */
 #ifndef QX_PLATFORM_SYSTEM_DLL_H
 #define QX_PLATFORM_SYSTEM_DLL_H
 
 #include "platform/win32.h"
 
+/* Libraries the run keeps loaded, at most; it names three. */
+#define SYSTEM_DLL_MAX 4
+/* A library's file name and its terminator ("setupapi.dll"). */
+#define SYSTEM_DLL_NAME_CCH 16
+
+typedef struct SYSTEM_DLL {
+    WCHAR name[SYSTEM_DLL_NAME_CCH];
+    HMODULE module;
+} SYSTEM_DLL;
+
+/* The libraries loaded so far, process-wide, empty at start. */
+typedef struct SYSTEM_DLL_TABLE {
+    DWORD count;
+    SYSTEM_DLL dlls[SYSTEM_DLL_MAX];
+} SYSTEM_DLL_TABLE;
+extern SYSTEM_DLL_TABLE g_SystemDlls;
+
 /* The address of function name in the system DLL library (a file name such
  * as "setupapi.dll"), loaded the first time from the system folder by its
  * full path and kept loaded for the rest of the run.  NULL when the DLL or
  * the function cannot be had, with the last error set. */
 FARPROC SystemDllProc(LPCWSTR library, LPCSTR name);
-
-/* Forgets the DLLs kept so far without freeing them, for a process whose
- * modules all went at once (the host tests' fresh machines). */
-void SystemDllForget(void);
 
 #endif

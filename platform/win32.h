@@ -66,11 +66,23 @@ typedef LONG(WINAPI *PFN_REG_DELETE_KEY_EX_W)(HKEY hKey, LPCWSTR lpSubKey,
                                               REGSAM samDesired,
                                               DWORD Reserved);
 
-/* SetupUninstallOEMInfW is looked up at run time too, so that the
- * executable still loads where setupapi lacks it. */
+/* Setup's functions are all looked up at run time in setupapi, loaded by
+ * its full path, so that the executable imports nothing from it: on XP and
+ * Vista (where setupapi is no known DLL) an import would be searched for
+ * in the installer's own folder before the program's first line.
+ * SetupGetInfDriverStoreLocationW (Vista and later) is not declared by
+ * mingw-w64; its platform argument is reserved and always NULL. */
 typedef BOOL(WINAPI *PFN_SETUP_UNINSTALL_OEM_INF_W)(PCWSTR InfFileName,
                                                     DWORD Flags,
                                                     PVOID Reserved);
+typedef BOOL(WINAPI *PFN_SETUP_COPY_OEM_INF_W)(
+    PCWSTR SourceInfFileName, PCWSTR OEMSourceMediaLocation,
+    DWORD OEMSourceMediaType, DWORD CopyStyle, PWSTR DestinationInfFileName,
+    DWORD DestinationInfFileNameSize, PDWORD RequiredSize,
+    PZPWSTR DestinationInfFileNameComponent);
+typedef BOOL(WINAPI *PFN_SETUP_GET_INF_DRIVER_STORE_LOCATION_W)(
+    PCWSTR FileName, PVOID AlternatePlatformInfo, PCWSTR LocaleName,
+    PWSTR ReturnBuffer, DWORD ReturnBufferSize, PDWORD RequiredSize);
 
 /* Restricting the DLL search: SetDefaultDllDirectories (Windows 8, and 7
  * and Vista with the update that added it) and SetDllDirectoryW (XP SP1)

@@ -3,6 +3,7 @@
 #include "platform/registry.h"
 #include "platform/runlog.h"
 #include "platform/shell_list.h"
+#include "platform/system_dll.h"
 #include "platform/wtext.h"
 
 /* Clear values collects this many names before it deletes any: deleting
@@ -38,37 +39,6 @@ void PrivilegeSequence(void)
     EnablePrivilege(TEXT("SeDebugPrivilege"));
 }
 
-/* Loads library (the file name of a system DLL) from the system folder
- * by its full path and looks up function name in it.  A bare name would
- * be looked for in the installer's own folder first wherever the run
- * could not restrict the search (XP, Vista, and 7 without the update),
- * and there only advapi32 is a known DLL.  Returns the loaded library,
- * to be released once *proc has been called, with *proc set; or NULL,
- * with nothing left loaded, when either is missing or the path would not
- * fit. */
-static HMODULE LoadFunction(LPCWSTR library, LPCSTR name, FARPROC *proc)
-{
-    *proc = NULL;
-    WCHAR path[MAX_PATH];
-    TextZero(path, ARRAYSIZE(path));
-    /* 0 is a failure; a result not below the buffer's size is the size
-     * it would need. */
-    UINT cch = GetSystemDirectoryW(path, ARRAYSIZE(path));
-    if (cch == 0 || cch >= ARRAYSIZE(path) ||
-        !TextAppend(path, ARRAYSIZE(path), TEXT("\\")) ||
-        !TextAppend(path, ARRAYSIZE(path), library))
-        return NULL;
-    HMODULE module = LoadLibraryW(path);
-    if (module == NULL)
-        return NULL;
-    *proc = GetProcAddress(module, name);
-    if (*proc == NULL) {
-        FreeLibrary(module);
-        return NULL;
-    }
-    return module;
-}
-
 BOOL DeletePath(LPCWSTR path)
 {
     /* ShellDelete refuses a path the shell list cannot hold whole, so a
@@ -91,19 +61,46 @@ BOOL UninstallOemInf(LPCWSTR name)
      * package registered under a name whose file is gone.  Setup removes
      * the package, the INF, its PNF and its catalogue together; the force
      * flag does so even while a device still uses it. */
-    FARPROC proc;
-    HMODULE setupapi = LoadFunction(TEXT("Setupapi.dll"),
-                                    "SetupUninstallOEMInfW", &proc);
-    if (setupapi == NULL)
+    FARPROC proc = SystemDllProc(TEXT("setupapi.dll"), "SetupUninstallOEMInfW");
+    if (proc == NULL)
         return FALSE;
-    PFN_SETUP_UNINSTALL_OEM_INF_W uninstall =
-        (PFN_SETUP_UNINSTALL_OEM_INF_W)(void (*)(void))proc;
-    BOOL uninstalled = uninstall(name, SUOI_FORCEDELETE, NULL);
-    /* Setup's error, not the release's, is the caller's to read. */
-    DWORD error = GetLastError();
-    FreeLibrary(setupapi);
-    SetLastError(error);
-    return uninstalled;
+    return ((PFN_SETUP_UNINSTALL_OEM_INF_W)(void (*)(void))proc)(
+        name, SUOI_FORCEDELETE, NULL);
+}
+
+BOOL DriverStoreFolderOf(LPCWSTR name, LPWSTR folder, DWORD cchFolder)
+{
+    TextZero(folder, cchFolder);
+    FARPROC proc =
+        SystemDllProc(TEXT("setupapi.dll"), "SetupGetInfDriverStoreLocationW");
+    if (proc == NULL)
+        return FALSE;
+    /* MAX_PATH is the longest answer Setup gives. */
+    WCHAR location[MAX_PATH];
+    TextZero(location, ARRAYSIZE(location));
+    if (!((PFN_SETUP_GET_INF_DRIVER_STORE_LOCATION_W)(void (*)(void))proc)(
+            name, NULL, NULL, location, ARRAYSIZE(location), NULL))
+        return FALSE;
+    /* ...\FileRepository\<folder>\<inf>: the folder is the part before
+     * the last backslash.  Only its name counts: on 64-bit Vista a 32-bit
+     * process sees the store through the file-system redirector, under
+     * another path than the one Setup names. */
+    DWORD cch = TextLength(location, ARRAYSIZE(location));
+    DWORD end = cch;
+    while (end > 0 && location[end - 1] != TEXT('\\'))
+        end--;
+    DWORD start = end > 0 ? end - 1 : 0;
+    while (start > 0 && location[start - 1] != TEXT('\\'))
+        start--;
+    /* No folder named, or one too long: unknown, never a guess. */
+    if (cch >= ARRAYSIZE(location) || start == 0 || end - 1 <= start ||
+        end - 1 - start >= cchFolder) {
+        SetLastError(ERROR_BAD_PATHNAME);
+        return FALSE;
+    }
+    for (DWORD i = start; i < end - 1; i++)
+        folder[i - start] = location[i];
+    return TRUE;
 }
 
 /* Where Configuration Manager's functions live: cfgmgr32.dll from Windows
@@ -135,22 +132,17 @@ BOOL UninstallPhantomDevice(LPWSTR deviceId)
      * the instance.  Configuration Manager's uninstall is the supported
      * way to have Windows forget it. */
     for (DWORD i = 0; i < ARRAYSIZE(kConfigManagerLibraries); i++) {
-        FARPROC locateProc;
-        HMODULE module = LoadFunction(kConfigManagerLibraries[i],
-                                      "CM_Locate_DevNodeW", &locateProc);
-        if (module == NULL)
+        FARPROC locate =
+            SystemDllProc(kConfigManagerLibraries[i], "CM_Locate_DevNodeW");
+        if (locate == NULL)
             continue;
-        FARPROC uninstallProc = GetProcAddress(module, "CM_Uninstall_DevNode");
-        if (uninstallProc == NULL) {
-            FreeLibrary(module);
+        FARPROC uninstall =
+            SystemDllProc(kConfigManagerLibraries[i], "CM_Uninstall_DevNode");
+        if (uninstall == NULL)
             continue;
-        }
-        BOOL uninstalled = UninstallIfPhantom(
-            (PFN_CM_LOCATE_DEVNODE_W)(void (*)(void))locateProc,
-            (PFN_CM_UNINSTALL_DEVNODE)(void (*)(void))uninstallProc,
-            deviceId);
-        FreeLibrary(module);
-        return uninstalled;
+        return UninstallIfPhantom(
+            (PFN_CM_LOCATE_DEVNODE_W)(void (*)(void))locate,
+            (PFN_CM_UNINSTALL_DEVNODE)(void (*)(void))uninstall, deviceId);
     }
     return FALSE;
 }
@@ -207,19 +199,15 @@ BOOL DeleteKeyTree(LPCWSTR path, REGSAM view)
         RegCloseKey(key);
     }
 
-    /* XP's advapi32 has no RegDeleteKeyExW, so it is looked up on every
-     * call.  It gets the access value, not the bare view: only the view
-     * bits count for it. */
-    FARPROC proc;
-    HMODULE advapi = LoadFunction(TEXT("Advapi32.dll"), "RegDeleteKeyExW",
-                                  &proc);
-    if (advapi == NULL)
+    /* XP's advapi32 has no RegDeleteKeyExW, so it is looked up.  It gets
+     * the access value, not the bare view: only the view bits count for
+     * it. */
+    FARPROC proc = SystemDllProc(TEXT("advapi32.dll"), "RegDeleteKeyExW");
+    if (proc == NULL)
         return result;
-    PFN_REG_DELETE_KEY_EX_W deleteKeyEx =
-        (PFN_REG_DELETE_KEY_EX_W)(void (*)(void))proc;
     /* Handed over even when the key did not open above. */
-    LSTATUS status = deleteKeyEx(HKEY_LOCAL_MACHINE, path, access, 0);
-    FreeLibrary(advapi);
+    LSTATUS status = ((PFN_REG_DELETE_KEY_EX_W)(void (*)(void))proc)(
+        HKEY_LOCAL_MACHINE, path, access, 0);
     /* A key that was there and stays (the Enum tree is SYSTEM's). */
     if (result && status != ERROR_SUCCESS)
         RunLog(TEXT("Key not deleted: HKLM\\%s (%u-bit view): error %u"), path,
@@ -294,7 +282,7 @@ BOOL DeleteValue(LPCWSTR path, LPCWSTR name, REGSAM view)
 BOOL KeyExists(LPCWSTR path, REGSAM view)
 {
     HKEY key;
-    if (RegistryOpen(path, view, &key) != ERROR_SUCCESS)
+    if (RegistryOpenToRead(path, view, &key) != ERROR_SUCCESS)
         return FALSE;
     RegCloseKey(key);
     return TRUE;

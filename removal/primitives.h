@@ -26,8 +26,15 @@ BOOL DeletePath(LPCWSTR path);
  * (SetupUninstallOEMInfW, forced): with its PNF and catalogue, and from
  * Vista on its driver-store package.  TRUE: Setup uninstalled it.  FALSE:
  * Setup refused (as for a name that is not installed), or this Windows
- * lacks the function. */
+ * lacks the function; the last error says which. */
 BOOL UninstallOemInf(LPCWSTR name);
+
+/* Asks Setup (SetupGetInfDriverStoreLocationW, Vista and later) for the
+ * driver-store folder of the installed INF copy name, and puts the
+ * folder's own name (the last part of its path) into folder, cchFolder
+ * units.  TRUE: learnt.  FALSE: the function is missing or failed, or its
+ * answer names no folder that fits; folder is empty. */
+BOOL DriverStoreFolderOf(LPCWSTR name, LPWSTR folder, DWORD cchFolder);
 
 /* Has Configuration Manager forget the device instance deviceId when it
  * is not plugged in (CM_Uninstall_DevNode on what the phantom lookup
@@ -51,7 +58,7 @@ BOOL ClearValues(HKEY key);
  * TRUE otherwise, whether or not the value was there. */
 BOOL DeleteValue(LPCWSTR path, LPCWSTR name, REGSAM view);
 
-/* TRUE when HKLM\path opens in view. */
+/* TRUE when HKLM\path opens in view for reading (RegistryOpenToRead). */
 BOOL KeyExists(LPCWSTR path, REGSAM view);
 
 #endif

@@ -1,5 +1,6 @@
 #include "removal/sweep.h"
 
+#include "app/run.h"
 #include "discovery/candidates.h"
 #include "discovery/shared_driver.h"
 #include "platform/registry.h"
@@ -188,6 +189,21 @@ typedef struct SWEEP_SCOPE {
     BOOL libusb0Shared;    /* TRUE: libusb0's rows are left out */
 } SWEEP_SCOPE;
 
+/* A driver-store folder's own name and its terminator. */
+#define STORE_FOLDER_NAME_CCH 256
+
+/* What Setup answered for the candidates, from Vista on (XP has no driver
+ * store, and there every candidate goes by hand as well). */
+typedef struct SETUP_ANSWERS {
+    /* Setup refused it: its INF, PNF and store folder stay whole. */
+    BOOL refused[CANDIDATE_MAX];
+    /* The name of its package's store folder, asked before it went. */
+    WCHAR storeFolders[CANDIDATE_MAX][STORE_FOLDER_NAME_CCH];
+    /* A candidate's store folder could not be learnt: no store folder is
+     * deleted by hand, since any could be one Setup keeps. */
+    BOOL storeUnknown;
+} SETUP_ANSWERS;
+
 /* Applies rows first to end - 1 within scope; a registry row goes to
  * every view, the 32-bit view first, before the next row. */
 static void ApplyRows(DWORD first, DWORD end, const SWEEP_SCOPE *scope)
@@ -235,7 +251,7 @@ static void ListDeviceInstances(LPCWSTR keyPath, REGSAM view,
                                 DEVICE_ID_LIST *list)
 {
     HKEY key;
-    if (RegistryOpen(keyPath, view, &key) != ERROR_SUCCESS)
+    if (RegistryOpenToRead(keyPath, view, &key) != ERROR_SUCCESS)
         return;
     WCHAR name[REG_KEY_NAME_CCH];
     for (DWORD index = 0; list->count < DEVICE_INSTANCE_MAX; index++) {
@@ -276,9 +292,29 @@ static void SweepDeviceInstances(void)
                list.ids[i]);
 }
 
-/* Deletes the driver store's folders of earlier packages of the device. */
-static void SweepDriverStore(void)
+/* TRUE when name is the store folder of a candidate Setup refused. */
+static BOOL RefusedStoreFolder(LPCWSTR name, const SETUP_ANSWERS *answers)
 {
+    for (LONG i = 0; i < g_Candidates.count && i < CANDIDATE_MAX; i++) {
+        /* Store folders ignore case, as the file system does. */
+        if (answers->refused[i] &&
+            TextEqualAsciiNoCase(answers->storeFolders[i], name))
+            return TRUE;
+    }
+    return FALSE;
+}
+
+/* Deletes the driver store's folders of earlier packages of the device,
+ * but those of packages Setup refused to uninstall: deleted by hand, the
+ * store's index would still list a package whose files are gone, one that
+ * could then be neither removed nor used. */
+static void SweepDriverStore(const SETUP_ANSWERS *answers)
+{
+    if (answers->storeUnknown) {
+        RunLog(TEXT("Driver store folders left to Setup: where a package "
+                    "lives is not known"));
+        return;
+    }
     WCHAR pattern[SWEEP_PATH_CCH];
     TextZero(pattern, ARRAYSIZE(pattern));
     if (!TextAppend(pattern, ARRAYSIZE(pattern), DRIVER_STORE_FOLDER) ||
@@ -290,7 +326,8 @@ static void SweepDriverStore(void)
         return;
     do {
         if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ||
-            !TextStartsWith(found.cFileName, DRIVER_STORE_PREFIX))
+            !TextStartsWith(found.cFileName, DRIVER_STORE_PREFIX) ||
+            RefusedStoreFolder(found.cFileName, answers))
             continue;
         WCHAR path[SWEEP_PATH_CCH];
         TextZero(path, ARRAYSIZE(path));
@@ -322,27 +359,58 @@ static BOOL CandidateInfPath(LPWSTR path, LPCWSTR entry)
  * its driver package is still whole: Setup removes the package from the
  * driver store and the store's index together with the INF, its PNF and
  * its catalogue, and a package whose store folder was deleted by hand
- * first may never be removable again. */
-static void UninstallCandidates(void)
+ * first may never be removable again.  From Vista on (driverStore) Setup
+ * is first asked where each package lives, and its refusals are kept in
+ * answers (zeroed by the caller). */
+static void UninstallCandidates(BOOL driverStore, SETUP_ANSWERS *answers)
 {
     for (LONG i = 0; i < g_Candidates.count && i < CANDIDATE_MAX; i++) {
+        LPCWSTR entry = g_Candidates.entries[i];
         WCHAR path[SWEEP_PATH_CCH];
         /* Setup gets only the names the shell deletes later; it finds
          * its INF folder where Windows really lives. */
-        if (!CandidateInfPath(path, g_Candidates.entries[i]))
+        if (!CandidateInfPath(path, entry))
             continue;
-        if (UninstallOemInf(g_Candidates.entries[i]))
-            RunLog(TEXT("Setup uninstalled %s"), g_Candidates.entries[i]);
-        else
-            RunLog(TEXT("Setup did not uninstall %s: error %u (0x%x)"),
-                   g_Candidates.entries[i], GetLastError(), GetLastError());
+        /* Wine 8 answers ERROR_CALL_NOT_IMPLEMENTED here. */
+        if (driverStore) {
+            if (DriverStoreFolderOf(entry, answers->storeFolders[i],
+                                    STORE_FOLDER_NAME_CCH)) {
+                RunLog(TEXT("%s lives in the driver store as %s"), entry,
+                       answers->storeFolders[i]);
+            } else {
+                RunLog(TEXT("Where %s lives in the driver store is not known: "
+                            "error %u (0x%x)"),
+                       entry, GetLastError(), GetLastError());
+                answers->storeUnknown = TRUE;
+            }
+        }
+        if (UninstallOemInf(entry)) {
+            RunLog(TEXT("Setup uninstalled %s"), entry);
+            continue;
+        }
+        /* Read once: the log's own calls keep it, but it is Setup's. */
+        DWORD error = GetLastError();
+        RunLog(TEXT("Setup did not uninstall %s: error %u (0x%x)"), entry,
+               error, error);
+        if (!driverStore)
+            continue;
+        /* A copy that is gone, or one Windows does not count as installed
+         * (the leftover the sweep is for), goes by hand.  Any other answer
+         * is a refusal (a package a device was installed from, with files
+         * in the store's own folder; a 32-bit caller on 64-bit Windows),
+         * and so is a setupapi without the function. */
+        answers->refused[i] = error != ERROR_FILE_NOT_FOUND &&
+                              error != ERROR_NOT_AN_INSTALLED_OEM_INF;
+        if (answers->refused[i])
+            RunLog(TEXT("%s stays whole: Setup refused it"), entry);
     }
 }
 
 /* Deletes one recorded INF copy and its PNF companion with the shell,
- * which covers a setupapi without the uninstall function and a Setup that
- * refused (Wine 8's also leaves the PNF behind).  What Setup removed, the
- * shell no longer finds. */
+ * which covers a copy Windows does not count as installed, and on XP a
+ * setupapi without the uninstall function or a Setup that refused (Wine
+ * 8's also leaves the PNF behind).  What Setup removed, the shell no
+ * longer finds. */
 static void DeleteCandidate(LPCWSTR entry)
 {
     WCHAR path[SWEEP_PATH_CCH];
@@ -358,7 +426,8 @@ static void DeleteCandidate(LPCWSTR entry)
 BOOL RemovalSweep(BOOL windowsAtDefault)
 {
     PrivilegeSequence();
-    UninstallCandidates();
+    SETUP_ANSWERS answers = {};
+    UninstallCandidates(!g_Run.preVista, &answers);
     SweepDeviceInstances();
     SWEEP_SCOPE scope;
     scope.windowsAtDefault = windowsAtDefault;
@@ -371,11 +440,13 @@ BOOL RemovalSweep(BOOL windowsAtDefault)
                       "could not be told")
                : TEXT("libusb0 is removed: nothing else uses it"));
     if (windowsAtDefault)
-        SweepDriverStore();
+        SweepDriverStore(&answers);
     ApplyRows(0, SWEEP_ROWS_BEFORE_CANDIDATES, &scope);
     if (windowsAtDefault) {
-        for (LONG i = 0; i < g_Candidates.count && i < CANDIDATE_MAX; i++)
-            DeleteCandidate(g_Candidates.entries[i]);
+        for (LONG i = 0; i < g_Candidates.count && i < CANDIDATE_MAX; i++) {
+            if (!answers.refused[i])
+                DeleteCandidate(g_Candidates.entries[i]);
+        }
     }
     ApplyRows(SWEEP_ROWS_BEFORE_CANDIDATES, SWEEP_ROW_COUNT, &scope);
     return TRUE;

@@ -8,8 +8,11 @@
 #include "platform/win32.h"
 
 /* Runs every step whatever the earlier ones achieved, reading the
- * candidate INF list; leaves libusb0's rows out while anything else uses
- * libusb0 (Libusb0Shared).  Unless windowsAtDefault (Windows lives in
+ * candidate INF list and the pre-Vista flag; leaves libusb0's rows out
+ * while anything else uses libusb0 (Libusb0Shared).  From Vista on, what
+ * Setup refuses to uninstall stays whole (its INF, PNF and store folder),
+ * and no store folder is deleted by hand unless Setup named every
+ * candidate's.  Unless windowsAtDefault (Windows lives in
  * C:\Windows), nothing under C:\Windows is searched or deleted: the
  * driver store, the file rows and the candidates' INF and PNF files are
  * skipped, and the candidates only go through Setup's uninstall.  Always

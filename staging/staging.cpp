@@ -2,6 +2,7 @@
 
 #include "app/messages.h"
 #include "platform/runlog.h"
+#include "platform/system_dll.h"
 #include "platform/wtext.h"
 
 WCHAR g_PreinstalledInf[OEM_INF_NAME_CCH];
@@ -284,11 +285,19 @@ BOOL StagingPreinstall(LPCWSTR stagingFolder)
 {
     WCHAR inf[MAX_PATH];
     TextZero(g_PreinstalledInf, ARRAYSIZE(g_PreinstalledInf));
+    BOOL copied = FALSE;
     if (!BuildFilePath(inf, stagingFolder, g_InfSet.names[0])) {
         SetLastError(ERROR_FILENAME_EXCED_RANGE);
-    } else if (SetupCopyOEMInfW(inf, NULL, SPOST_PATH, SP_COPY_NEWER,
-                                g_PreinstalledInf,
-                                ARRAYSIZE(g_PreinstalledInf), NULL, NULL)) {
+    } else {
+        /* Looked up like every Setup function (PFN_SETUP_COPY_OEM_INF_W);
+         * a setupapi that cannot be had leaves the loader's error. */
+        FARPROC copy = SystemDllProc(TEXT("setupapi.dll"), "SetupCopyOEMInfW");
+        copied = copy != NULL &&
+                 ((PFN_SETUP_COPY_OEM_INF_W)(void (*)(void))copy)(
+                     inf, NULL, SPOST_PATH, SP_COPY_NEWER, g_PreinstalledInf,
+                     ARRAYSIZE(g_PreinstalledInf), NULL, NULL);
+    }
+    if (copied) {
         RunLog(TEXT("Pre-installed %s: Windows named it %s"), inf,
                g_PreinstalledInf);
         return TRUE;

@@ -23,7 +23,7 @@ protected:
         g_Run = RUN_STATE{};
         g_Messages = MESSAGES{};
         g_Candidates = CANDIDATE_LIST{};
-        SystemDllForget();
+        g_SystemDlls = SYSTEM_DLL_TABLE{};
     }
 };
 

@@ -198,6 +198,10 @@ inline void SeedOlderInstallation()
             SeedKeyTree(root + k);
     }
     SeedValue(u"SOFTWARE\\Quorvantix\\DriverQxDsp", u"Path", u"C:\\x");
+    /* The packages Setup published as oem12, oem7 and oem1 (Vista on). */
+    machine().driverStore = {{u"OEM12.INF", u"qx_dsp_usb.inf_amd64_d4"},
+                             {u"OEM7.INF", u"qx_dsp_usb.inf_x86_b2"},
+                             {u"OEM1.INF", u"qx_dsp_usb.inf"}};
 }
 
 } // namespace older

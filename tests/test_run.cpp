@@ -54,7 +54,7 @@ Outcome Observe(int exitCode)
     Outcome o{exitCode, {}, g_Messages.failure, {}, {}};
     const std::set<std::string> skipped = {
         "MessageBoxW", "GetProcessWindowStation", "GetUserObjectInformationW",
-        "GetCurrentProcessId", "ProcessIdToSessionId", "LoadLibraryW",
+        "GetCurrentProcessId", "ProcessIdToSessionId", "LoadLibraryExW",
         "GetSystemDirectoryW"};
     for (auto &c : machine().calls) {
         if (c.fn == "SetupSetNonInteractiveMode" ||
@@ -175,6 +175,7 @@ TEST_F(Run, WaitsWithoutLimitForTheRunLockBeforeAnythingElse)
     EXPECT_EQ(CallsOf("Sleep").size(), 2400u);
     EXPECT_EQ(CallsOf("CreateFileW").at(2400).detail,
               "0x80000000 share=0x0 disp=4 flags=0x80");
+    EXPECT_EQ(machine().loadedLibraries, (int)g_SystemDlls.count);
     ExpectStagedLikeThePackage();
     EXPECT_EQ(winhost::OpenHandleCount(), 0);
 }
@@ -849,17 +850,17 @@ TEST_F(DllSearch, NoDllPlantedInThePackageFolderIsLoaded)
         EXPECT_EQ(machine().registeredInfs.size(), 1u);
         /* Each of the run's lookups was made ... */
         std::set<std::string> asked;
-        for (auto &c : CallsOf("LoadLibraryW"))
-            asked.insert(c.object);
+        for (auto &c : CallsOf("LoadLibraryExW"))
+            asked.insert(c.object + " " + c.detail);
         EXPECT_EQ(asked, (std::set<std::string>{
-                             "C:\\Windows\\System32\\Advapi32.dll",
-                             "C:\\Windows\\System32\\Setupapi.dll",
-                             "C:\\Windows\\System32\\cfgmgr32.dll"}));
+                             "C:\\Windows\\System32\\advapi32.dll flags=0x8",
+                             "C:\\Windows\\System32\\setupapi.dll flags=0x8",
+                             "C:\\Windows\\System32\\cfgmgr32.dll flags=0x8"}));
         /* ... and every one was answered from the system folder. */
         EXPECT_EQ(LoadedFrom(kPackage), std::vector<std::string>{});
         EXPECT_EQ(LoadedFrom(u"C:\\Windows\\System32\\").size(),
                   machine().loadedModules.size());
-        EXPECT_EQ(machine().loadedLibraries, 1); /* setupapi, for its log */
+        EXPECT_EQ(machine().loadedLibraries, (int)g_SystemDlls.count);
     }
 }
 
@@ -879,7 +880,7 @@ TEST_F(DllSearch, ALaterLoadByBareNameFindsThePlantedCopyOnlyUnrestricted)
         machine().hasSetDefaultDllDirectories = c.canRestrict;
         machine().hasSetDllDirectory = c.canRestrict;
         EXPECT_EQ(InstallerRun(nullptr), kRestartExit);
-        HMODULE later = LoadLibraryW(u"setupapi.dll");
+        HMODULE later = LoadLibraryExW(u"setupapi.dll", nullptr, 0);
         ASSERT_NE(later, nullptr);
         EXPECT_EQ(winhost::ToUtf8(machine().loadedModules.back()), c.found);
         FreeLibrary(later);

@@ -16,6 +16,7 @@ namespace {
 using winhost::CallsOf;
 using winhost::FailCall;
 using winhost::FailCallOn;
+using winhost::machine;
 using Names = std::vector<u16>;
 using Strings = std::vector<std::string>;
 using Values = std::vector<std::pair<u16, u16>>;
@@ -248,6 +249,16 @@ TEST_F(UsbEnumScanTest, OffersTheNameAfterTheAtSignUpToTheFirstDotInf)
 {
     EXPECT_EQ(UsbOffers({{u"DeviceDesc", u"@oem5.inf,%desc%;QX DSP USB"}}),
               Names{u"oem5.inf"});
+}
+
+/* On XP the enumeration key refuses 0xB (see Machine::enumSystemOnly). */
+TEST_F(UsbEnumScanTest, OnXpReadsTheEnumerationKeyWithKeyReadInTheSameView)
+{
+    machine().osMajor = 5;
+    machine().enumSystemOnly = true;
+    EXPECT_EQ(UsbOffers({{u"DeviceDesc", u"@oem5.inf,%x%"}}), Names{u"oem5.inf"});
+    EXPECT_EQ(Objects("RegOpenKeyExW").size(), 4u); /* each key twice */
+    EXPECT_EQ(CallsOf("RegOpenKeyExW")[1].detail, "options=0x0 sam=0x20219");
 }
 
 TEST_F(UsbEnumScanTest, TakesANameOfAtMost11UnitsAndThenEndsTheKey)

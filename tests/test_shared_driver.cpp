@@ -124,6 +124,17 @@ TEST_F(SharedDriver, AKeyThatCannotBeReadCountsAsShared)
     EXPECT_TRUE(Libusb0Shared());
 }
 
+/* On XP the Enum keys refuse 0xB (see Machine::enumSystemOnly): read with
+ * KEY_READ, they are walked instead of counting as unreadable. */
+TEST_F(SharedDriver, OnXpTheEnumKeysAreWalkedWithKeyRead)
+{
+    machine().osMajor = 5;
+    machine().enumSystemOnly = true;
+    EXPECT_FALSE(Libusb0Shared());
+    SeedValue(kOther, u"Service", u"libusb0");
+    EXPECT_TRUE(Libusb0Shared());
+}
+
 /* Service or filter data longer than the value buffer (1024 units). */
 TEST_F(SharedDriver, AServiceOrFilterValueTooLongToReadCountsAsShared)
 {

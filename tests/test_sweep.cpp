@@ -1,10 +1,7 @@
-#include <gtest/gtest.h>
-
 #include <algorithm>
 #include <cctype>
 
-#include "discovery/candidates.h"
-#include "host/machine.h"
+#include "fixture.h"
 #include "removal/sweep.h"
 #include "older_installation.h"
 
@@ -15,17 +12,12 @@ namespace {
 
 const char *const kViews[] = {"32", "64"};
 
-class Sweep : public ::testing::Test {
+class Sweep : public MachineTest {
 protected:
-    void SetUp() override
-    {
-        Reset();
-        g_Candidates = CANDIDATE_LIST{};
-    }
     void TearDown() override
     {
         EXPECT_EQ(OpenHandleCount(), 0);
-        EXPECT_EQ(machine().loadedLibraries, 0);
+        EXPECT_EQ(machine().loadedLibraries, (int)g_SystemDlls.count);
     }
 };
 
@@ -78,6 +70,8 @@ TEST_F(Sweep, AppliesEveryRowInOrderEachRegistryRow32BitViewFirst)
     SeedFolder(W(kStore + "\\qx_dsp_usb.inf_amd64_a1"));
     Add("oem12.inf");
     Add("oem7.inf");
+    /* Setup names both packages' store folders, so the store goes too. */
+    machine().driverStore = {{u"OEM12.INF", u"gone"}, {u"OEM7.INF", u"gone"}};
     RemovalSweep(TRUE);
 
     /* Each entry through Setup, forced, while its package is whole; then
@@ -181,17 +175,59 @@ TEST_F(Sweep, GoesOnPastTargetsThatStay)
               nullptr);
 }
 
-TEST_F(Sweep, DeletesEachEntryWithTheShellWhereSetupCannotUninstallIt)
+/* From Vista on what Setup refuses stays whole; a copy Windows does not
+ * count as installed goes by hand, and on XP everything does.  No store
+ * folder goes by hand unless Setup named every candidate's (oem1's tells). */
+struct REFUSAL {
+    DWORD error;  /* of oem7's uninstall; 0: setupapi lacks the function */
+    BOOL preVista;
+    DWORD lookup; /* of oem12's store lookup; ERROR_PROC_NOT_FOUND: none */
+    bool refused; /* oem7 (or every entry, for error 0) stays */
+};
+class SweepRefusal : public Sweep, public ::testing::WithParamInterface<REFUSAL> {};
+
+TEST_P(SweepRefusal, LeavesWhatSetupRefusedWholeFromVistaOn)
 {
-    machine().hasSetupUninstallOEMInf = false;
-    SeedFile(u"C:\\Windows\\INF\\oem12.inf", "inf");
-    SeedFile(u"C:\\Windows\\INF\\oem12.PNF", "pnf");
+    const REFUSAL r = GetParam();
+    g_Run.preVista = r.preVista;
+    SeedOlderInstallation();
     Add("oem12.inf");
+    Add("oem7.inf");
+    if (r.error == 0)
+        machine().hasSetupUninstallOEMInf = false;
+    else
+        FailCallOn("SetupUninstallOEMInfW", u"oem7.inf", r.error);
+    if (r.lookup == ERROR_PROC_NOT_FOUND)
+        FailCallOn("GetProcAddress", u"SetupGetInfDriverStoreLocationW", r.lookup);
+    else if (r.lookup != 0)
+        FailCallOn("SetupGetInfDriverStoreLocationW", u"oem12.inf", r.lookup);
+    const size_t goes = !r.refused ? 2 : r.error != 0 ? 1 : 0; /* oem12 first */
+    Strings gone{"oem12.inf", "oem7.inf"};
+    Strings folders{"qx_dsp_usb.inf_amd64_d4", "qx_dsp_usb.inf_x86_b2"};
+    gone.resize(goes), folders.resize(goes);
+    if (r.lookup == 0)
+        folders.push_back("qx_dsp_usb.inf");
+    const Snapshot before = TakeSnapshot();
     RemovalSweep(TRUE);
-    EXPECT_TRUE(CallsOf("SetupUninstallOEMInfW").empty());
-    EXPECT_FALSE(FileExists(u"C:\\Windows\\INF\\oem12.inf"));
-    EXPECT_FALSE(FileExists(u"C:\\Windows\\INF\\oem12.PNF"));
+    EXPECT_EQ(TakeSnapshot(), Without(before, TargetsOf(gone, folders)));
+    EXPECT_EQ(CallsOf("SetupGetInfDriverStoreLocationW").empty(),
+              r.preVista || r.lookup == ERROR_PROC_NOT_FOUND);
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Sweep, SweepRefusal,
+    ::testing::Values(REFUSAL{ERROR_ACCESS_DENIED, FALSE, 0, true},
+                      REFUSAL{ERROR_IN_WOW64, FALSE, 0, true},
+                      REFUSAL{0, FALSE, 0, true},
+                      REFUSAL{ERROR_NOT_AN_INSTALLED_OEM_INF, FALSE, 0, false},
+                      REFUSAL{ERROR_FILE_NOT_FOUND, FALSE, 0, false},
+                      /* Wine 8's lookup is not implemented. */
+                      REFUSAL{ERROR_ACCESS_DENIED, FALSE,
+                              ERROR_CALL_NOT_IMPLEMENTED, true},
+                      REFUSAL{ERROR_ACCESS_DENIED, FALSE, ERROR_PROC_NOT_FOUND,
+                              true},
+                      REFUSAL{ERROR_ACCESS_DENIED, TRUE, 0, false},
+                      REFUSAL{0, TRUE, 0, false}));
 
 /* Written past Add candidate, which refuses oem4.txt. */
 void Place(const std::string &name)
@@ -230,6 +266,7 @@ TEST_F(Sweep, SkipsNamesThatWouldNotFitAPathBuffer)
     SeedFolder(W(kStore + "\\" + store209));
     Place(entry240 + ".inf");
     Place(entry241 + ".inf");
+    machine().driverStore[W(Upper(entry240 + ".inf"))] = u"qx_dsp_usb.inf_x";
     RemovalSweep(TRUE);
     EXPECT_FALSE(FileExists(W("C:\\Windows\\INF\\" + entry240 + ".inf")));
     EXPECT_TRUE(FileExists(W("C:\\Windows\\INF\\" + entry241 + ".inf")));
@@ -296,7 +333,7 @@ size_t IndexOf(const Strings &names, const std::string &fn, bool last = false)
  * removes the phantoms.  The one plugged in is not uninstalled. */
 TEST_F(Sweep, UninstallsPhantomInstancesAndLeavesTheOnePluggedIn)
 {
-    machine().enumRefusesDelete = true;
+    machine().enumSystemOnly = true;
     SeedOlderInstallation(); /* instance 5&1a2b3c&0&1 in every set */
     SeedValue(W(kInstances + "\\5&1a2b3c&0&2"), u"Service", u"libusb0");
     SeedValue(W(kInstances + "\\5&1a2b3c&0&3"), u"Service", u"libusbDspQx");
@@ -383,6 +420,7 @@ Strings SweepDeletionsOf(bool libusb0Shared)
 {
     Reset();
     g_Candidates = CANDIDATE_LIST{};
+    g_SystemDlls = SYSTEM_DLL_TABLE{};
     SeedOlderInstallation();
     Add("oem12.inf");
     if (libusb0Shared)

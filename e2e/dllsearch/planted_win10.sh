@@ -52,8 +52,8 @@ loaded=$(find "$E2E_PKG_DIR" -maxdepth 1 -name '*.loaded')
 [[ -z $loaded ]] || e2e_fail "planted DLLs were loaded: $loaded"
 # Wine finds some planted names in the package folder and loads its own
 # builtin DLL in their place ("builtin"); a planted DLL's own code would
-# show as "native".  Those it finds there while loading the executable's
-# imports (setupapi and what it imports) come before any code of ours.
+# show as "native".  Those are the shell's and Setup's loads by bare name;
+# setupapi, no import of the executable, is never looked for there.
 # shellcheck disable=SC1003 # Wine's trace doubles each backslash of a path
 from_pkg=$(grep -i 'trace:loaddll:.*Loaded L"C:\\\\pkg\\\\' "$trace" | grep -iv 'QxDspInstaller.exe' || true)
 e2e_log "loaded under a package-folder path: $(sed 's/.*Loaded L"C:\\\\pkg\\\\//; s/".*: / /' <<<"$from_pkg" | tr '\n' ' ')"
@@ -78,4 +78,9 @@ grep -q "^$tid:Call [A-Za-z0-9_]*\.SetDefaultDllDirectories(00000800) ret=004" "
     e2e_fail "SetDefaultDllDirectories was not given LOAD_LIBRARY_SEARCH_SYSTEM32 (trace in $trace)"
 grep -q "^$tid:Ret  [A-Za-z0-9_]*\.SetDefaultDllDirectories() retval=00000001" "$trace" ||
     e2e_fail "SetDefaultDllDirectories did not succeed (trace in $trace)"
+# The run's own loads: each once, by full path, LOAD_WITH_ALTERED_SEARCH_PATH.
+loads=$(grep -E "^$tid:Call [A-Za-z0-9_]+\.LoadLibrary[A-Za-z]*\(.* ret=004[0-9a-f]{5}$" "$trace" |
+    sed -E 's/^.*L"(.*)",00000000,0*([0-9a-f]+)\).*$/\1 \2/' | LC_ALL=C sort | tr '\n' ' ')
+e2e_assert_eq 'C:\\windows\\system32\\advapi32.dll 8 C:\\windows\\system32\\cfgmgr32.dll 8 C:\\windows\\system32\\setupapi.dll 8 ' \
+    "$loads" "the installer's DLL loads"
 e2e_pass
