@@ -238,7 +238,7 @@ static void OpenRunLog(BOOL rotate, const OSVERSIONINFOW *version)
 static void SetupNonInteractive(void)
 {
     FARPROC proc =
-        SystemDllProc(TEXT("Setupapi.dll"), "SetupSetNonInteractiveMode");
+        SystemDllProc(SETUPAPI_DLL, "SetupSetNonInteractiveMode");
     if (proc != NULL) {
         ((PFN_SETUP_SET_NON_INTERACTIVE_MODE)(void (*)(void))proc)(TRUE);
         RunLog(TEXT("Setup set to ask nothing"));

@@ -256,7 +256,7 @@ void RunLogSetupSummary(LPCWSTR text)
     DWORD cch = TextLength(text, RUN_LOG_SETUP_LINE_CCH + 1);
     FARPROC proc = NULL;
     if (cch <= RUN_LOG_SETUP_LINE_CCH)
-        proc = SystemDllProc(TEXT("Setupapi.dll"), "SetupWriteTextLog");
+        proc = SystemDllProc(SETUPAPI_DLL, "SetupWriteTextLog");
     if (proc != NULL) {
         for (DWORD i = 0; i < cch; i++)
             ansi[i] = text[i] >= TEXT(' ') && text[i] < 0x7F ? (CHAR)text[i]

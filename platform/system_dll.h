@@ -12,6 +12,8 @@
 #define SYSTEM_DLL_MAX 4
 /* A library's file name and its terminator ("setupapi.dll"). */
 #define SYSTEM_DLL_NAME_CCH 16
+/* Setup's library: every Setup function the run calls is looked up in it. */
+#define SETUPAPI_DLL TEXT("setupapi.dll")
 
 typedef struct SYSTEM_DLL {
     WCHAR name[SYSTEM_DLL_NAME_CCH];

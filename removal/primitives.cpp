@@ -61,7 +61,7 @@ BOOL UninstallOemInf(LPCWSTR name)
      * package registered under a name whose file is gone.  Setup removes
      * the package, the INF, its PNF and its catalogue together; the force
      * flag does so even while a device still uses it. */
-    FARPROC proc = SystemDllProc(TEXT("setupapi.dll"), "SetupUninstallOEMInfW");
+    FARPROC proc = SystemDllProc(SETUPAPI_DLL, "SetupUninstallOEMInfW");
     if (proc == NULL)
         return FALSE;
     return ((PFN_SETUP_UNINSTALL_OEM_INF_W)(void (*)(void))proc)(
@@ -72,7 +72,7 @@ BOOL DriverStoreFolderOf(LPCWSTR name, LPWSTR folder, DWORD cchFolder)
 {
     TextZero(folder, cchFolder);
     FARPROC proc =
-        SystemDllProc(TEXT("setupapi.dll"), "SetupGetInfDriverStoreLocationW");
+        SystemDllProc(SETUPAPI_DLL, "SetupGetInfDriverStoreLocationW");
     if (proc == NULL)
         return FALSE;
     /* MAX_PATH is the longest answer Setup gives. */
@@ -106,7 +106,7 @@ BOOL DriverStoreFolderOf(LPCWSTR name, LPWSTR folder, DWORD cchFolder)
 /* Where Configuration Manager's functions live: cfgmgr32.dll from Windows
  * 2000 on, setupapi.dll as well on XP (cfgmgr32 forwards to it there). */
 static const LPCWSTR kConfigManagerLibraries[] = {TEXT("cfgmgr32.dll"),
-                                                  TEXT("setupapi.dll")};
+                                                  SETUPAPI_DLL};
 
 /* Locates deviceId and uninstalls it only when the phantom lookup found
  * it: Wine 8 answers CR_FAILURE to every lookup and exports

@@ -291,7 +291,7 @@ BOOL StagingPreinstall(LPCWSTR stagingFolder)
     } else {
         /* Looked up like every Setup function (PFN_SETUP_COPY_OEM_INF_W);
          * a setupapi that cannot be had leaves the loader's error. */
-        FARPROC copy = SystemDllProc(TEXT("setupapi.dll"), "SetupCopyOEMInfW");
+        FARPROC copy = SystemDllProc(SETUPAPI_DLL, "SetupCopyOEMInfW");
         copied = copy != NULL &&
                  ((PFN_SETUP_COPY_OEM_INF_W)(void (*)(void))copy)(
                      inf, NULL, SPOST_PATH, SP_COPY_NEWER, g_PreinstalledInf,
