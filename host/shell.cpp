@@ -297,10 +297,10 @@ BOOL WINAPI HostSetupUninstallOEMInfW(PCWSTR infFileName, DWORD flags,
      * device uses, ERROR_INF_IN_USE_BY_DEVICES); the package's catalogue
      * is not modelled.  Wine 8 deletes the INF alone, not its PNF. */
     DeleteTree(c);
-    /* From Vista on its store folder goes too. */
+    /* From Vista on its store folder goes too (XP has no store). */
     std::vector<u16> folder;
     auto package = machine().driverStore.find(Upper(name));
-    if (package != machine().driverStore.end() &&
+    if (machine().osMajor >= 6 && package != machine().driverStore.end() &&
         NormalisePath(StoreFolder() + package->second, folder))
         DeleteTree(folder);
     machine().driverStore.erase(Upper(name));
