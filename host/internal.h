@@ -15,6 +15,14 @@ std::optional<DWORD> Enter(const char *fn, const u16 &object = u16(),
                            const std::string &view = std::string(),
                            const std::string &detail = std::string());
 
+/* Sets the last error and returns result, as a failing call does. */
+template <typename Result = BOOL>
+Result Failed(DWORD error, Result result = FALSE)
+{
+    SetLastError(error);
+    return result;
+}
+
 u16 Upper(const u16 &text);
 bool EqualNoCase(const u16 &a, const u16 &b);
 u16 FromWide(LPCWSTR text); /* empty for NULL */

@@ -135,14 +135,6 @@ bool SharingViolation(const FileEntry &e, DWORD access, DWORD share)
     return false;
 }
 
-/* Sets the last error and returns result, as a failing call does. */
-template <typename Result = BOOL>
-Result Failed(DWORD error, Result result = FALSE)
-{
-    SetLastError(error);
-    return result;
-}
-
 u16 NameOf(const u16 &path)
 {
     size_t slash = path.rfind(u'\\');

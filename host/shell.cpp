@@ -322,27 +322,21 @@ BOOL WINAPI HostSetupGetInfDriverStoreLocationW(PCWSTR fileName,
                                                 PDWORD)
 {
     u16 name = FromWide(fileName);
-    auto package = machine().driverStore.find(Upper(name));
-    const bool found = package != machine().driverStore.end();
-    /* The store keeps an INF under its first name, which begins its
-     * folder's ("qx_dsp_usb.inf" in "qx_dsp_usb.inf_amd64_1f2e"). */
-    const u16 folder = found ? package->second : u16();
-    const u16 full = StoreFolder() + folder + u"\\" +
-                     folder.substr(0, Upper(folder).find(u".INF") + 4);
-    DWORD error = ERROR_SUCCESS;
     if (auto err = Enter("SetupGetInfDriverStoreLocationW", name, "",
                          "size=" + std::to_string(size)))
-        error = *err;
-    else if (!fileName || platform || locale) /* reserved for the system */
-        error = ERROR_INVALID_PARAMETER;
-    else if (!found)
-        error = ERROR_FILE_NOT_FOUND;
-    else if (!buffer || size < full.size() + 1)
-        error = ERROR_INSUFFICIENT_BUFFER;
-    if (error != ERROR_SUCCESS) {
-        SetLastError(error);
-        return FALSE;
-    }
+        return Failed(*err);
+    if (platform || locale) /* reserved for the system */
+        return Failed(ERROR_INVALID_PARAMETER);
+    auto package = machine().driverStore.find(Upper(name));
+    if (package == machine().driverStore.end())
+        return Failed(ERROR_FILE_NOT_FOUND);
+    /* The store keeps the INF under its first name, which begins its
+     * folder's ("qx_dsp_usb.inf" in "qx_dsp_usb.inf_amd64_1f2e"). */
+    const u16 &folder = package->second;
+    const u16 full = StoreFolder() + folder + u"\\" +
+                     folder.substr(0, Upper(folder).find(u".INF") + 4);
+    if (size < full.size() + 1)
+        return Failed(ERROR_INSUFFICIENT_BUFFER);
     std::copy(full.begin(), full.end(), buffer);
     buffer[full.size()] = 0;
     return TRUE;

@@ -887,33 +887,38 @@ TEST_F(DllSearch, ALaterLoadByBareNameFindsThePlantedCopyOnlyUnrestricted)
     }
 }
 
-/* XP and Vista take out only the current folder (XP lacks the means,
- * Vista keeps to SetDllDirectoryW); 7 with the update restricts. */
-TEST_F(DllSearch, XpAndVistaTakeOutOnlyTheCurrentFolderAndWindows7Restricts)
+TEST_F(DllSearch, WithoutSetDefaultDllDirectoriesTheCurrentFolderIsTakenOut)
+{
+    machine().osMajor = 5;
+    machine().osMinor = 1;
+    machine().hasSetDefaultDllDirectories = false;
+    InstallerRun(nullptr);
+    auto set = CallsOf("SetDllDirectoryW");
+    ASSERT_EQ(set.size(), 1u);
+    EXPECT_EQ(set[0].object, "");
+    EXPECT_TRUE(machine().dllDirectorySet);
+    EXPECT_TRUE(CallsOf("SetDefaultDllDirectories").empty());
+}
+
+TEST_F(DllSearch, VistaTakesOutOnlyTheCurrentFolderAndWindows7Restricts)
 {
     struct {
-        DWORD major, minor;
-        bool hasSetDefaultDllDirectories;
-        size_t lookedUp, defaultDirs, dllDirectory;
-    } const cases[] = {{5, 1, false, 1, 0, 1}, {6, 0, true, 0, 0, 1},
-                       {6, 1, true, 1, 1, 0}};
+        DWORD minor;
+        size_t defaultDirs, dllDirectory;
+    } const cases[] = {{0, 0, 1}, {1, 1, 0}};
     for (auto &c : cases) {
         SetUp();
-        SCOPED_TRACE(std::to_string(c.major) + "." + std::to_string(c.minor));
-        machine().osMajor = c.major;
+        machine().osMajor = 6;
         machine().osMinor = c.minor;
-        machine().hasSetDefaultDllDirectories = c.hasSetDefaultDllDirectories;
         InstallerRun(nullptr);
         size_t lookedUp = 0;
         for (auto &call : CallsOf("GetProcAddress"))
             lookedUp += call.object == "SetDefaultDllDirectories";
-        EXPECT_EQ(lookedUp, c.lookedUp);
-        EXPECT_EQ(CallsOf("SetDefaultDllDirectories").size(), c.defaultDirs);
-        auto set = CallsOf("SetDllDirectoryW");
-        EXPECT_EQ(set.size(), c.dllDirectory);
-        EXPECT_EQ(machine().dllDirectorySet, c.dllDirectory == 1);
-        if (!set.empty())
-            EXPECT_EQ(set[0].object, "");
+        EXPECT_EQ(lookedUp, c.defaultDirs) << "6." << c.minor;
+        EXPECT_EQ(CallsOf("SetDefaultDllDirectories").size(), c.defaultDirs)
+            << "6." << c.minor;
+        EXPECT_EQ(CallsOf("SetDllDirectoryW").size(), c.dllDirectory)
+            << "6." << c.minor;
     }
 }
 
