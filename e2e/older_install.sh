@@ -16,7 +16,8 @@
 #   older_libusb0_shared    makes libusb0's files, lockdown entries and
 #                           services no targets (after older_seed: another
 #                           device runs libusb0, so they must stay)
-#   older_setup_refuses INF makes INF's copy one Setup refuses: no target
+#   older_setup_refuses INF makes INF's copy one Setup refuses: it and
+#                           the store folders are no targets
 #
 # Measured under Wine 8.0 in the default 64-bit prefix:
 # - a 32-bit process's C:\windows\system32 is syswow64, DriverStore and
@@ -28,8 +29,8 @@
 #   or ControlSet002 until someone makes them;
 # - a key's values enumerate sorted by name, so DriverDesc comes before
 #   InfPath whatever the order they were written in;
-# - SetupGetInfDriverStoreLocationW is not implemented, so a run with INF
-#   copies to uninstall deletes no store folder by hand: those stay.
+# - SetupGetInfDriverStoreLocationW is not implemented, so a run in which
+#   Setup refuses an INF copy deletes no store folder by hand.
 
 HKLM=HKEY_LOCAL_MACHINE
 CLASS='Control\Class\{eb781aaf-9c70-4523-a5df-642a87eca567}'
@@ -38,6 +39,9 @@ store=$wow/DriverStore/FileRepository
 
 # Paths relative to drive C:, as they are on disk.
 declare -ga target_files=(
+    "$store/qx_dsp_usb.inf_amd64_d4"
+    "$store/qx_dsp_usb.inf_x86_b2"
+    "$store/qx_dsp_usb.inf"
     "$wow/drivers/libusb0.sys"
     "$wow/libusb0.dll"
     "$wow/libusbDspQx.dll"
@@ -47,9 +51,6 @@ declare -ga target_files=(
     windows/inf/oem13.pnf # the sweep names it oem13.PNF: case does not matter
 )
 declare -ga control_files=(
-    "$store/qx_dsp_usb.inf_amd64_d4" # the store folders (see above)
-    "$store/qx_dsp_usb.inf_x86_b2"
-    "$store/qx_dsp_usb.inf"
     "$store/QX_DSP_USB.INF_amd64_a1" # another case: not the device's
     "$store/qx_dsp_usb.in"
     "$store/other_usb.inf_x86_c3"
@@ -206,12 +207,13 @@ older_libusb0_shared() {
 }
 
 # older_setup_refuses INF: INF's copy read-only, which Wine 8's Setup
-# refuses to uninstall (ERROR_ACCESS_DENIED): it and its PNF must stay.
+# refuses to uninstall (ERROR_ACCESS_DENIED): it and its PNF must stay,
+# and so must the store folders (see above).
 older_setup_refuses() {
     local f stem=windows/inf/${1%.*} kept=()
     chmod a-w "$WINEPREFIX/drive_c/windows/inf/$1"
     for f in "${target_files[@]}"; do
-        if [[ ${f,,} == "${stem,,}".* ]]; then control_files+=("$f"); else kept+=("$f"); fi
+        if [[ ${f,,} == "${stem,,}".* || $f == "$store"/* ]]; then control_files+=("$f"); else kept+=("$f"); fi
     done
     target_files=("${kept[@]}")
 }

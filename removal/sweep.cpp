@@ -199,8 +199,10 @@ typedef struct SETUP_ANSWERS {
     BOOL refused[CANDIDATE_MAX];
     /* The name of its package's store folder, asked before it went. */
     WCHAR storeFolders[CANDIDATE_MAX][STORE_FOLDER_NAME_CCH];
-    /* A candidate's store folder could not be learnt: no store folder is
-     * deleted by hand, since any could be one Setup keeps. */
+    /* Setup refused a candidate whose store folder could not be learnt:
+     * no store folder is deleted by hand, since any could be the one
+     * Setup keeps.  (What Setup uninstalled, or never counted as
+     * installed, has no package left for a folder to belong to.) */
     BOOL storeUnknown;
 } SETUP_ANSWERS;
 
@@ -312,7 +314,7 @@ static void SweepDriverStore(const SETUP_ANSWERS *answers)
 {
     if (answers->storeUnknown) {
         RunLog(TEXT("Driver store folders left to Setup: where a package "
-                    "lives is not known"));
+                    "it refused lives is not known"));
         return;
     }
     WCHAR pattern[SWEEP_PATH_CCH];
@@ -381,7 +383,6 @@ static void UninstallCandidates(BOOL driverStore, SETUP_ANSWERS *answers)
                 RunLog(TEXT("Where %s lives in the driver store is not known: "
                             "error %u (0x%x)"),
                        entry, GetLastError(), GetLastError());
-                answers->storeUnknown = TRUE;
             }
         }
         if (UninstallOemInf(entry)) {
@@ -403,6 +404,8 @@ static void UninstallCandidates(BOOL driverStore, SETUP_ANSWERS *answers)
                               error != ERROR_NOT_AN_INSTALLED_OEM_INF;
         if (answers->refused[i])
             RunLog(TEXT("%s stays whole: Setup refused it"), entry);
+        if (answers->refused[i] && answers->storeFolders[i][0] == 0)
+            answers->storeUnknown = TRUE;
     }
 }
 

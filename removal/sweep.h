@@ -11,8 +11,8 @@
  * candidate INF list and the pre-Vista flag; leaves libusb0's rows out
  * while anything else uses libusb0 (Libusb0Shared).  From Vista on, what
  * Setup refuses to uninstall stays whole (its INF, PNF and store folder),
- * and no store folder is deleted by hand unless Setup named every
- * candidate's.  Unless windowsAtDefault (Windows lives in
+ * and no store folder is deleted by hand when Setup refused one whose
+ * store folder it did not name.  Unless windowsAtDefault (Windows lives in
  * C:\Windows), nothing under C:\Windows is searched or deleted: the
  * driver store, the file rows and the candidates' INF and PNF files are
  * skipped, and the candidates only go through Setup's uninstall.  Always

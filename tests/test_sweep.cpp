@@ -177,11 +177,12 @@ TEST_F(Sweep, GoesOnPastTargetsThatStay)
 
 /* From Vista on what Setup refuses stays whole; a copy Windows does not
  * count as installed goes by hand, and on XP everything does.  No store
- * folder goes by hand unless Setup named every candidate's (oem1's tells). */
+ * folder goes by hand when Setup named not the folder of one it refused
+ * (oem1's tells). */
 struct REFUSAL {
     DWORD error;  /* of oem7's uninstall; 0: setupapi lacks the function */
     BOOL preVista;
-    DWORD lookup; /* of oem12's store lookup; ERROR_PROC_NOT_FOUND: none */
+    DWORD lookup; /* of every store lookup; ERROR_PROC_NOT_FOUND: none */
     bool refused; /* oem7 (or every entry, for error 0) stays */
 };
 class SweepRefusal : public Sweep, public ::testing::WithParamInterface<REFUSAL> {};
@@ -200,12 +201,12 @@ TEST_P(SweepRefusal, LeavesWhatSetupRefusedWholeFromVistaOn)
     if (r.lookup == ERROR_PROC_NOT_FOUND)
         FailCallOn("GetProcAddress", u"SetupGetInfDriverStoreLocationW", r.lookup);
     else if (r.lookup != 0)
-        FailCallOn("SetupGetInfDriverStoreLocationW", u"oem12.inf", r.lookup);
+        FailCallFrom("SetupGetInfDriverStoreLocationW", r.lookup);
     const size_t goes = !r.refused ? 2 : r.error != 0 ? 1 : 0; /* oem12 first */
     Strings gone{"oem12.inf", "oem7.inf"};
     Strings folders{"qx_dsp_usb.inf_amd64_d4", "qx_dsp_usb.inf_x86_b2"};
     gone.resize(goes), folders.resize(goes);
-    if (r.lookup == 0)
+    if (r.lookup == 0 || !r.refused)
         folders.push_back("qx_dsp_usb.inf");
     const Snapshot before = TakeSnapshot();
     RemovalSweep(TRUE);
@@ -226,6 +227,8 @@ INSTANTIATE_TEST_SUITE_P(
                               ERROR_CALL_NOT_IMPLEMENTED, true},
                       REFUSAL{ERROR_ACCESS_DENIED, FALSE, ERROR_PROC_NOT_FOUND,
                               true},
+                      REFUSAL{ERROR_NOT_AN_INSTALLED_OEM_INF, FALSE,
+                              ERROR_CALL_NOT_IMPLEMENTED, false},
                       REFUSAL{ERROR_ACCESS_DENIED, TRUE, 0, false},
                       REFUSAL{0, TRUE, 0, false}));
 

@@ -9,15 +9,13 @@ here=$(dirname "${BASH_SOURCE[0]}")
 source "$here/../lib.sh"
 source "$here/../older_install.sh"
 
-# Milliseconds after the start, at native speed.  With the other
-# scenarios running beside it they land about the end of the sweep, in
-# the deletion of the older staging folder and at about the box; where
-# each landed is logged.
-KILL_MS=(600 1000 1500)
+# Milliseconds after the start, at native speed.  Under qemu's emulation
+# (time factor 2) they land in the sweep, in the deletion of the older
+# staging folder and at about the box; where each landed is logged.
+KILL_MS=(800 1400 1900)
 # Files in one driver-store folder of the older installation and in an
-# older staging folder: deleting the staged ones takes long enough for a
-# kill to land inside the staging folder's refresh.  (The store folder
-# stays under Wine, whose Setup names no package's store folder.)
+# older staging folder: deleting them takes long enough for a kill to land
+# inside the sweep and the staging folder's refresh.
 BULK_FILES=300
 
 e2e_new_prefix concurrency_killed_runs_converge

@@ -6,8 +6,7 @@
 # asks for a restart.  Both INF copies go to Setup (SetupUninstallOEMInfW,
 # forced), each after asking where its package lives, as Setup's trace
 # shows; oem13.inf is read-only, which Wine's Setup refuses, so it and its
-# PNF stay.  Wine names no store folder, so the store folders stay too
-# (older_install.sh counts them as look-alikes).
+# PNF stay.  Wine names no store folder, so the store folders stay too.
 # The device's one earlier instance goes to Configuration Manager after
 # them, as Wine's relay trace shows: Wine 8 finds it
 # neither plugged in nor as a phantom (CR_FAILURE, 0x13, to both
