@@ -402,10 +402,11 @@ static void UninstallCandidates(BOOL driverStore, SETUP_ANSWERS *answers)
          * and so is a setupapi without the function. */
         answers->refused[i] = error != ERROR_FILE_NOT_FOUND &&
                               error != ERROR_NOT_AN_INSTALLED_OEM_INF;
-        if (answers->refused[i])
+        if (answers->refused[i]) {
             RunLog(TEXT("%s stays whole: Setup refused it"), entry);
-        if (answers->refused[i] && answers->storeFolders[i][0] == 0)
-            answers->storeUnknown = TRUE;
+            if (answers->storeFolders[i][0] == 0)
+                answers->storeUnknown = TRUE;
+        }
     }
 }
 
