@@ -340,6 +340,20 @@ BOOL WINAPI GetSecurityDescriptorDacl(PSECURITY_DESCRIPTOR sd, BOOL *present,
     return TRUE;
 }
 
+/* The file or folder a named-security call names, in *e with its path
+ * components in c; otherwise the error Windows gives for a missing one. */
+static DWORD NamedEntry(const u16 &path, std::vector<u16> &c, FileEntry **e)
+{
+    if (!NormalisePath(path, c))
+        return ERROR_PATH_NOT_FOUND;
+    *e = FindEntry(c);
+    if (*e)
+        return ERROR_SUCCESS;
+    return FolderExistsAt(std::vector<u16>(c.begin(), c.end() - 1))
+               ? ERROR_FILE_NOT_FOUND
+               : ERROR_PATH_NOT_FOUND;
+}
+
 DWORD WINAPI SetNamedSecurityInfoW(LPWSTR name, SE_OBJECT_TYPE type,
                                    SECURITY_INFORMATION info, PSID owner,
                                    PSID group, PACL dacl, PACL sacl)
@@ -356,13 +370,9 @@ DWORD WINAPI SetNamedSecurityInfoW(LPWSTR name, SE_OBJECT_TYPE type,
     if (!d)
         return ERROR_INVALID_ACL;
     std::vector<u16> c;
-    if (!NormalisePath(path, c))
-        return ERROR_PATH_NOT_FOUND;
-    FileEntry *e = FindEntry(c);
-    if (!e)
-        return FolderExistsAt(std::vector<u16>(c.begin(), c.end() - 1))
-                   ? ERROR_FILE_NOT_FOUND
-                   : ERROR_PATH_NOT_FOUND;
+    FileEntry *e = nullptr;
+    if (DWORD error = NamedEntry(path, c, &e))
+        return error;
     /* Stand-in: Windows also rewrites the inherited ACEs of everything
      * below; inheritance is not modelled, so the children keep theirs. */
     e->dacl = u16(u"D:") +
@@ -387,13 +397,9 @@ DWORD WINAPI GetNamedSecurityInfoW(LPCWSTR name, SE_OBJECT_TYPE type,
     if (type != SE_FILE_OBJECT || info != OWNER_SECURITY_INFORMATION ||
         !owner || !sd)
         return ERROR_INVALID_PARAMETER;
-    if (!NormalisePath(path, c))
-        return ERROR_PATH_NOT_FOUND;
-    const FileEntry *e = FindEntry(c);
-    if (!e)
-        return FolderExistsAt(std::vector<u16>(c.begin(), c.end() - 1))
-                   ? ERROR_FILE_NOT_FOUND
-                   : ERROR_PATH_NOT_FOUND;
+    FileEntry *e = nullptr;
+    if (DWORD error = NamedEntry(path, c, &e))
+        return error;
     /* It takes READ_CONTROL, which an object's owner always has. */
     if (!TokenHolds(e->owner) && !DaclGrants(DaclAt(c), READ_CONTROL))
         return ERROR_ACCESS_DENIED;

@@ -86,48 +86,45 @@ TEST_F(RunLogTest, ALinkASecondHardLinkOrAFolderIsNotWritten)
 
 /* A log over 1 MiB, opened by a run holding the run lock, becomes the
  * old log (replacing an older one) and a new one starts; at 1 MiB, or
- * without the lock, it grows on.  The old name keeps the extension. */
+ * without the lock, it grows on.  The old name keeps the extension.  A
+ * rename refused while another run has the log open leaves the log to
+ * grow until a later run can rename it. */
 TEST_F(RunLogTest, ALogOverOneMibIsRenamedByARunHoldingTheLock)
 {
+    const u16 kOld = u"C:\\Windows\\QxDspInstaller.old.log";
     const struct {
         u16 log, old;
         size_t size;
         BOOL rotate;
-        bool renamed;
+        bool held, renamed;
     } cases[] = {
-        {kLog, u"C:\\Windows\\QxDspInstaller.old.log", RUN_LOG_ROTATE_CB + 1, TRUE, true},
-        {kLog, u"C:\\Windows\\QxDspInstaller.old.log", RUN_LOG_ROTATE_CB, TRUE, false},
-        {kLog, u"C:\\Windows\\QxDspInstaller.old.log", RUN_LOG_ROTATE_CB + 1, FALSE, false},
-        {u"C:\\logs.d\\qx", u"C:\\logs.d\\qx.old", RUN_LOG_ROTATE_CB + 1, TRUE, true},
+        {kLog, kOld, RUN_LOG_ROTATE_CB + 1, TRUE, false, true},
+        {kLog, kOld, RUN_LOG_ROTATE_CB, TRUE, false, false},
+        {kLog, kOld, RUN_LOG_ROTATE_CB + 1, FALSE, false, false},
+        {kLog, kOld, RUN_LOG_ROTATE_CB + 1, TRUE, true, false},
+        {u"C:\\logs.d\\qx", u"C:\\logs.d\\qx.old", RUN_LOG_ROTATE_CB + 1, TRUE,
+         false, true},
     };
     for (auto &c : cases) {
         SetUp();
-        SCOPED_TRACE(winhost::ToUtf8(c.log) + " " + std::to_string(c.size));
+        SCOPED_TRACE(winhost::ToUtf8(c.log) + " " + std::to_string(c.size) +
+                     (c.held ? " held" : ""));
         const std::string big = kBom + std::string(c.size - kBom.size(), 'o');
-        winhost::SeedFile(c.log, big);
+        winhost::FileEntry &e = winhost::SeedFile(c.log, big);
+        if (c.held) {
+            e.heldAccess = FILE_APPEND_DATA;
+            e.heldShare = FILE_SHARE_READ | FILE_SHARE_WRITE;
+        }
         winhost::SeedFile(c.old, "older still");
         ASSERT_TRUE(RunLogOpen(c.log.c_str(), c.rotate, u"Qx"));
         RunLogClose();
         const std::string block = kTime + "Qx\r\n\r\n";
         EXPECT_EQ(FileText(c.log), c.renamed ? kBom + block : big + block);
         EXPECT_EQ(FileText(c.old), c.renamed ? big : "older still");
+        EXPECT_EQ(winhost::CallsOf("MoveFileExW").size(),
+                  c.renamed || c.held ? 1u : 0u);
         EXPECT_EQ(winhost::OpenHandleCount(), 0);
     }
-}
-
-/* A rename refused while another run has the log open leaves the log to
- * grow until a later run can rename it. */
-TEST_F(RunLogTest, ALogHeldOpenByAnotherRunIsNotRenamedAndStillWritten)
-{
-    const std::string big(RUN_LOG_ROTATE_CB + 1, 'o');
-    winhost::FileEntry &e = winhost::SeedFile(kLog, big);
-    e.heldAccess = FILE_APPEND_DATA;
-    e.heldShare = FILE_SHARE_READ | FILE_SHARE_WRITE;
-    ASSERT_TRUE(RunLogOpen(kLog.c_str(), TRUE, u"Qx"));
-    RunLogClose();
-    EXPECT_EQ(winhost::CallsOf("MoveFileExW").size(), 1u);
-    EXPECT_EQ(FileText(kLog), big + kTime + "Qx\r\n\r\n");
-    EXPECT_FALSE(winhost::FileExists(u"C:\\Windows\\QxDspInstaller.old.log"));
 }
 
 /* Setup's log takes one ANSI line of at most 336 characters, from Vista
