@@ -162,47 +162,36 @@ static void RestrictDllSearch(void)
 }
 
 /* The machine's architecture, for the log. */
-static void LogMachine(void)
+static void LogMachine(BOOL told)
 {
-    HMODULE kernel32 = GetModuleHandleW(TEXT("kernel32.dll"));
-    FARPROC proc2 = NULL, proc = NULL;
-    if (kernel32 != NULL) {
-        proc2 = GetProcAddress(kernel32, "IsWow64Process2");
-        proc = GetProcAddress(kernel32, "IsWow64Process");
-    }
-    USHORT process = IMAGE_FILE_MACHINE_UNKNOWN;
-    USHORT native = IMAGE_FILE_MACHINE_UNKNOWN;
-    BOOL wow64 = FALSE;
-    if (proc2 != NULL &&
-        ((PFN_IS_WOW64_PROCESS2)(void (*)(void))proc2)(GetCurrentProcess(),
-                                                        &process, &native)) {
-        static const struct {
-            USHORT machine;
-            LPCWSTR name;
-        } kMachines[] = {{IMAGE_FILE_MACHINE_I386, TEXT("x86")},
-                         {IMAGE_FILE_MACHINE_AMD64, TEXT("x64")},
-                         {IMAGE_FILE_MACHINE_ARM64, TEXT("ARM64")}};
-        for (DWORD i = 0; i < ARRAYSIZE(kMachines); i++) {
-            if (kMachines[i].machine == native) {
-                RunLog(TEXT("Machine: %s"), kMachines[i].name);
-                return;
-            }
-        }
-        RunLog(TEXT("Machine: type 0x%x"), (DWORD)native);
-    } else if (proc != NULL &&
-               ((PFN_IS_WOW64_PROCESS)(void (*)(void))proc)(GetCurrentProcess(),
-                                                           &wow64)) {
-        RunLog(TEXT("Machine: %s"), wow64 ? TEXT("64-bit (this run under WOW64)")
-                                          : TEXT("x86"));
-    } else {
+    static const struct {
+        USHORT machine;
+        LPCWSTR name;
+    } kMachines[] = {{IMAGE_FILE_MACHINE_I386, TEXT("x86")},
+                     {IMAGE_FILE_MACHINE_AMD64, TEXT("x64")},
+                     {IMAGE_FILE_MACHINE_ARM64, TEXT("ARM64")}};
+    const WOW64_INFO *m = &g_Run.machine;
+    if (!told) {
         RunLog(TEXT("Machine: not known (no IsWow64Process)"));
+        return;
     }
+    for (DWORD i = 0; i < ARRAYSIZE(kMachines); i++) {
+        if (kMachines[i].machine == m->nativeMachine) {
+            RunLog(TEXT("Machine: %s"), kMachines[i].name);
+            return;
+        }
+    }
+    if (m->nativeMachine == IMAGE_FILE_MACHINE_UNKNOWN)
+        RunLog(TEXT("Machine: 64-bit (this run under WOW64)"));
+    else
+        RunLog(TEXT("Machine: type 0x%x"), (DWORD)m->nativeMachine);
 }
 
 /* Opens the run's log (the default one unless /log FILE gave another)
  * and writes the lines that start its block.  rotate: this run holds the
  * run lock. */
-static void OpenRunLog(BOOL rotate, const OSVERSIONINFOW *version)
+static void OpenRunLog(BOOL rotate, const OSVERSIONINFOW *version,
+                       BOOL machineTold)
 {
     TextZero(g_Run.windows, ARRAYSIZE(g_Run.windows));
     UINT cch = GetSystemWindowsDirectoryW(g_Run.windows,
@@ -225,7 +214,7 @@ static void OpenRunLog(BOOL rotate, const OSVERSIONINFOW *version)
                                          : TEXT("Windows %u.%u build %u%s"),
            version->dwMajorVersion, version->dwMinorVersion,
            version->dwBuildNumber, version->szCSDVersion);
-    LogMachine();
+    LogMachine(machineTold);
     RunLog(TEXT("Command line: %s"), GetCommandLineW());
     RunLog(TEXT("Anyone can see the run: %s; quiet: %s"),
            g_Run.seen ? TEXT("yes") : TEXT("no"),
@@ -414,6 +403,7 @@ int InstallerRun(HINSTANCE hInstance)
     version.dwOSVersionInfoSize = sizeof(version);
     GetVersionExW(&version);
     g_Run.preVista = version.dwMajorVersion < VISTA_MAJOR_VERSION;
+    BOOL machineTold = Wow64Read(&g_Run.machine);
     /* Once, before anything can show a box or wait; the session-0 rule
      * needs the version.  A run nobody sees, or a quiet one, does the
      * same work and ends with the same exit code, without waiting for a
@@ -425,7 +415,7 @@ int InstallerRun(HINSTANCE hInstance)
     /* Nothing of the machine is read or changed for the usage but the
      * log's short block. */
     if (g_Run.cmdline.action != CMDLINE_RUN) {
-        OpenRunLog(FALSE, &version);
+        OpenRunLog(FALSE, &version, machineTold);
         MsgShow(g_Messages.usage);
         return EndRun(g_Run.cmdline.action == CMDLINE_HELP
                           ? OUTCOME_USAGE
@@ -437,7 +427,7 @@ int InstallerRun(HINSTANCE hInstance)
      * run that gets no lock goes on unlocked. */
     RUN_LOCK_RESULT lock = RunLockTake(
         g_Messages.unattended ? RUN_UNATTENDED_WAIT_MS : INFINITE);
-    OpenRunLog(lock == RUN_LOCK_HELD, &version);
+    OpenRunLog(lock == RUN_LOCK_HELD, &version, machineTold);
     if (lock == RUN_LOCK_BUSY)
         return EndRun(OUTCOME_BUSY);
     return EndRun(RunStages(hInstance, &errors));

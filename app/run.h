@@ -7,6 +7,7 @@
 
 #include "app/cmdline.h"
 #include "platform/win32.h"
+#include "platform/wow64.h"
 #include "staging/staging.h"
 #include "ui/window.h"
 
@@ -29,6 +30,7 @@ typedef struct RUN_STATE {
     BOOL seen;         /* a user can see the run's boxes (not quiet alone) */
     BOOL preVista;     /* OS major version below 6 */
     BOOL legacyDriver; /* an older libusb0-based installation must go */
+    WOW64_INFO machine; /* read once, before the run lock */
     WCHAR title[UI_NAME_CCH];
     WCHAR className[UI_NAME_CCH];
     HACCEL accelerators;
