@@ -59,7 +59,13 @@ BOOL LegacyStage(void)
                ? TEXT("Older installations: removed as found")
                : TEXT("Older installations: none to remove (no installed "
                       "package INF names libusb0)"));
-    if (g_Run.legacyDriver)
-        RemovalSweep(windowsAtDefault);
+    if (g_Run.legacyDriver) {
+        SWEEP_SETTINGS sweep;
+        sweep.windowsAtDefault = windowsAtDefault;
+        sweep.preVista = g_Run.preVista;
+        sweep.wow64 = g_Run.machine.wow64;
+        sweep.vista = g_Run.vista;
+        RemovalSweep(&sweep);
+    }
     return TRUE;
 }

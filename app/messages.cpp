@@ -18,6 +18,7 @@ enum MSG_ID {
     MSG_CAPTION,
     MSG_DELETE_FOLDER,
     MSG_RESTART,
+    MSG_UNREACHABLE_DRIVE,
     MSG_COUNT
 };
 
@@ -43,6 +44,12 @@ static const LPCWSTR kCatalogue[MSG_COUNT][MSG_COLUMN_COUNT] = {
     {TEXT("Driver has been updated, you must restart PC before insert Usb "
           "Cable!!!"),
      TEXT("驱动已更新,插入设备USB之前,必须先手动重启!!!")},
+    /* MSG_UNREACHABLE_DRIVE */
+    {TEXT("The package is on a drive this elevated run cannot see (a mapped "
+          "network drive): copy it to a local folder, or start it from its "
+          "\\\\server\\share path."),
+     TEXT("驱动包所在的驱动器对提升权限后的安装程序不可见 (映射的网络驱动器): "
+          "请把它复制到本地文件夹, 或从它的 \\\\server\\share 路径启动.")},
 };
 
 /* The usage, one text in each column. */
@@ -86,6 +93,7 @@ void MsgSelectAndFill(ERROR_TEXTS *errors)
         {MSG_CAPTION, g_Messages.caption},
         {MSG_DELETE_FOLDER, errors->deleteFolder},
         {MSG_RESTART, g_Messages.restart},
+        {MSG_UNREACHABLE_DRIVE, errors->unreachableDrive},
     };
     for (DWORD i = 0; i < ARRAYSIZE(fills); i++) {
         row = kCatalogue[fills[i].id];

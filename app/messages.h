@@ -33,12 +33,14 @@ typedef struct MESSAGES {
 } MESSAGES;
 extern MESSAGES g_Messages;
 
-/* The four error details the run appends itself or hands on. */
+/* The error details the run appends itself or hands on. */
 typedef struct ERROR_TEXTS {
     WCHAR findFolder[MSG_TEXT_CCH];
     WCHAR createFolder[MSG_TEXT_CCH];
     WCHAR copy[MSG_TEXT_CCH];
     WCHAR deleteFolder[MSG_TEXT_CCH];
+    /* The package is on a mapped drive the elevated run cannot see. */
+    WCHAR unreachableDrive[MSG_TEXT_CCH];
 } ERROR_TEXTS;
 
 /* Selects the column by the system default language and fills

@@ -3,6 +3,7 @@
 #include "app/legacy.h"
 #include "app/messages.h"
 #include "app/runlock.h"
+#include "platform/network_drive.h"
 #include "platform/runlog.h"
 #include "platform/shell_list.h"
 #include "platform/system_dll.h"
@@ -11,6 +12,9 @@
 
 /* Windows Vista is major version 6. */
 #define VISTA_MAJOR_VERSION 6
+
+/* advapi32's helper for its named-security functions. */
+#define NTMARTA_DLL TEXT("ntmarta.dll")
 
 /* Intune counts this exit code as success; a failure must not end with
  * it (RPC_S_INVALID_NET_ADDR as a Windows error). */
@@ -29,10 +33,13 @@ RUN_STATE g_Run;
 static const WCHAR kStagingBelowProgramFiles[] =
     RUN_VENDOR_FOLDER TEXT("DriverQxDsp\\");
 
-/* Fills g_Run.package and g_Run.staging.  FALSE when the executable's
- * folder or Program Files cannot be had, or a path would not fit; *error
- * is then the failed call's error (ERROR_SUCCESS for a path too long). */
-static BOOL ComputePaths(DWORD *error)
+/* The folder the run's image is in, into folder (MAX_PATH units), with
+ * its network path where the elevated run cannot reach its drive.  FALSE
+ * when it cannot be had or would not fit (*error is the failed call's
+ * error, ERROR_SUCCESS for a path too long), or when its drive cannot be
+ * reached and no network path was found (*unreachable is set). */
+static BOOL ComputePackageFolder(LPWSTR folder, DWORD *error,
+                                 BOOL *unreachable)
 {
     WCHAR module[MAX_PATH];
     TextZero(module, ARRAYSIZE(module));
@@ -52,27 +59,53 @@ static BOOL ComputePaths(DWORD *error)
     if (cut == 0)
         return FALSE;
     module[cut] = 0;
-    if (!TextCopy(g_Run.package[AREA_ROOT], MAX_PATH, module))
-        return FALSE;
-
-    SetLastError(ERROR_SUCCESS);
-    if (!RunProgramFilesPath(g_Run.staging[AREA_ROOT],
-                             kStagingBelowProgramFiles)) {
-        *error = GetLastError();
+    if (!DriveUnreachable(module))
+        return TextCopy(folder, MAX_PATH, module);
+    LPCWSTR source = NULL;
+    if (!NetworkFolderOfImage(module, folder, MAX_PATH, &source)) {
+        RunLog(TEXT("Package folder %s: its drive cannot be seen by this "
+                    "elevated run, and no network path of it was found"),
+               module);
+        *error = ERROR_PATH_NOT_FOUND;
+        *unreachable = TRUE;
         return FALSE;
     }
-
-    for (int area = AREA_ROOT + 1; area < AREA_COUNT; area++) {
-        LPCWSTR sub = g_PackageAreas[area].subfolder;
-        if (!TextCopy(g_Run.package[area], MAX_PATH,
-                      g_Run.package[AREA_ROOT]) ||
-            !TextAppend(g_Run.package[area], MAX_PATH, sub) ||
-            !TextCopy(g_Run.staging[area], MAX_PATH,
-                      g_Run.staging[AREA_ROOT]) ||
-            !TextAppend(g_Run.staging[area], MAX_PATH, sub))
-            return FALSE;
-    }
+    RunLog(TEXT("Package folder %s: its drive cannot be seen by this "
+                "elevated run; %s names it %s"),
+           module, source, folder);
     return TRUE;
+}
+
+/* Fills g_Run.package and g_Run.staging.  FALSE, shown as the run's
+ * failure, when the package folder or Program Files cannot be had, or a
+ * path would not fit. */
+static BOOL ComputePaths(const ERROR_TEXTS *errors)
+{
+    DWORD error = ERROR_SUCCESS;
+    BOOL unreachable = FALSE;
+    BOOL computed =
+        ComputePackageFolder(g_Run.package[AREA_ROOT], &error, &unreachable);
+    if (computed) {
+        SetLastError(ERROR_SUCCESS);
+        computed = RunProgramFilesPath(g_Run.staging[AREA_ROOT],
+                                       kStagingBelowProgramFiles);
+        error = computed ? ERROR_SUCCESS : GetLastError();
+    }
+    for (int area = AREA_ROOT + 1; computed && area < AREA_COUNT; area++) {
+        LPCWSTR sub = g_PackageAreas[area].subfolder;
+        computed = TextCopy(g_Run.package[area], MAX_PATH,
+                            g_Run.package[AREA_ROOT]) &&
+                   TextAppend(g_Run.package[area], MAX_PATH, sub) &&
+                   TextCopy(g_Run.staging[area], MAX_PATH,
+                            g_Run.staging[AREA_ROOT]) &&
+                   TextAppend(g_Run.staging[area], MAX_PATH, sub);
+    }
+    if (!computed) {
+        MsgAppendDetail(unreachable ? errors->unreachableDrive
+                                    : errors->findFolder);
+        MsgShowFailure(error);
+    }
+    return computed;
 }
 
 /* Deletes the staging folder with everything in it.  A failure is
@@ -188,18 +221,27 @@ static void LogMachine(BOOL told)
 }
 
 /* Opens the run's log (the default one unless /log FILE gave another)
- * and writes the lines that start its block.  rotate: this run holds the
- * run lock. */
-static void OpenRunLog(BOOL rotate, const OSVERSIONINFOW *version,
-                       BOOL machineTold)
+ * and writes the lines that start its block, reading what the run is on
+ * into g_Run.machine.  rotate: this run holds the run lock. */
+static void OpenRunLog(BOOL rotate, const OSVERSIONINFOW *version)
 {
     TextZero(g_Run.windows, ARRAYSIZE(g_Run.windows));
-    UINT cch = GetSystemWindowsDirectoryW(g_Run.windows,
-                                          ARRAYSIZE(g_Run.windows));
-    if (cch == 0 || cch >= ARRAYSIZE(g_Run.windows))
+    UINT windowsCch = GetSystemWindowsDirectoryW(g_Run.windows,
+                                                 ARRAYSIZE(g_Run.windows));
+    if (windowsCch == 0 || windowsCch >= ARRAYSIZE(g_Run.windows))
         TextZero(g_Run.windows, ARRAYSIZE(g_Run.windows));
+    BOOL machineTold = Wow64Read(&g_Run.machine);
     if (g_Run.cmdline.log[0] != 0) {
-        TextCopy(g_Run.logPath, MAX_PATH, g_Run.cmdline.log);
+        /* Resolved once: a relative FILE is taken from the folder the run
+         * started in, which deployment tools choose (psexec's is System32,
+         * SysWOW64 for this process), and every later use must name the
+         * same file. */
+        DWORD cch = GetFullPathNameW(g_Run.cmdline.log, MAX_PATH,
+                                     g_Run.logPath, NULL);
+        if (cch == 0 || cch >= MAX_PATH) {
+            TextZero(g_Run.logPath, ARRAYSIZE(g_Run.logPath));
+            return;
+        }
     } else {
         TextZero(g_Run.logPath, ARRAYSIZE(g_Run.logPath));
         if (g_Run.windows[0] == 0 ||
@@ -216,6 +258,8 @@ static void OpenRunLog(BOOL rotate, const OSVERSIONINFOW *version,
            version->dwBuildNumber, version->szCSDVersion);
     LogMachine(machineTold);
     RunLog(TEXT("Command line: %s"), GetCommandLineW());
+    if (g_Run.cmdline.log[0] != 0)
+        RunLog(TEXT("Log: %s"), g_Run.logPath);
     RunLog(TEXT("Anyone can see the run: %s; quiet: %s"),
            g_Run.seen ? TEXT("yes") : TEXT("no"),
            g_Run.cmdline.quiet ? TEXT("yes") : TEXT("no"));
@@ -244,12 +288,8 @@ static RUN_END RunStages(HINSTANCE hInstance, ERROR_TEXTS *errors)
         SetupNonInteractive();
     g_Run.accelerators = UiStartup(hInstance, g_Run.title, g_Run.className);
 
-    DWORD error;
-    if (!ComputePaths(&error)) {
-        MsgAppendDetail(errors->findFolder);
-        MsgShowFailure(error);
+    if (!ComputePaths(errors))
         return OUTCOME_FAILURE;
-    }
     RunLog(TEXT("Package folder: %s"), g_Run.package[AREA_ROOT]);
     RunLog(TEXT("Staging folder: %s"), g_Run.staging[AREA_ROOT]);
 
@@ -356,6 +396,19 @@ static DWORD ExitCodeOf(RUN_END outcome)
     return g_Messages.failureError;
 }
 
+/* The first count of parts, one after the other, into text (cch units).
+ * FALSE: they would not fit. */
+static BOOL JoinParts(LPWSTR text, DWORD cch, const LPCWSTR *parts,
+                      DWORD count)
+{
+    TextZero(text, cch);
+    for (DWORD i = 0; i < count; i++) {
+        if (!TextAppend(text, cch, parts[i]))
+            return FALSE;
+    }
+    return TRUE;
+}
+
 /* Ends the log's block with the outcome; from a run that did its work,
  * a summary line in Setup's log too, naming the OEM INF and our log, so
  * that whoever reads Setup's log of the pre-installation finds ours. */
@@ -373,17 +426,19 @@ static int EndRun(RUN_END outcome)
                 oemInf = at + 1;
         }
         WCHAR summary[RUN_LOG_LINE_CCH];
-        TextZero(summary, ARRAYSIZE(summary));
         WCHAR code[MSG_TEXT_CCH];
         TextZero(code, ARRAYSIZE(code));
         wsprintfW(code, TEXT("%u"), exitCode);
         LPCWSTR parts[] = {kFirstLine, TEXT(": "), kOutcomes[outcome].text,
                            TEXT(", exit code "), code, TEXT(", OEM INF "),
                            oemInf, TEXT(", log "), g_Run.logPath};
-        BOOL fits = TRUE;
-        for (DWORD i = 0; i < ARRAYSIZE(parts); i++)
-            fits = fits && TextAppend(summary, ARRAYSIZE(summary), parts[i]);
-        if (fits)
+        /* Without the log's path where the line would be longer than
+         * Setup takes. */
+        DWORD count = ARRAYSIZE(parts);
+        if (!JoinParts(summary, ARRAYSIZE(summary), parts, count) ||
+            TextLength(summary, ARRAYSIZE(summary)) > RUN_LOG_SETUP_TEXT_CCH)
+            count -= 2;
+        if (JoinParts(summary, ARRAYSIZE(summary), parts, count))
             RunLogSetupSummary(summary);
     }
     RunLogClose();
@@ -396,6 +451,11 @@ int InstallerRun(HINSTANCE hInstance)
 
     /* First of all: taking the run lock, too, may load a DLL. */
     RestrictDllSearch();
+    /* advapi32's named-security calls (the lock's owner, the staging
+     * folder's DACL) load ntmarta.dll by bare name, which XP, Vista and 7
+     * without the update look for beside the installer first; loaded here
+     * from the system folder, it is the copy every later load finds. */
+    SystemDllLoad(NTMARTA_DLL);
     CmdLineParse(GetCommandLineW(), &g_Run.cmdline);
 
     /* A failed query leaves major version 0, which reads as pre-Vista. */
@@ -403,7 +463,8 @@ int InstallerRun(HINSTANCE hInstance)
     version.dwOSVersionInfoSize = sizeof(version);
     GetVersionExW(&version);
     g_Run.preVista = version.dwMajorVersion < VISTA_MAJOR_VERSION;
-    BOOL machineTold = Wow64Read(&g_Run.machine);
+    g_Run.vista = version.dwMajorVersion == VISTA_MAJOR_VERSION &&
+                  version.dwMinorVersion == 0;
     /* Once, before anything can show a box or wait; the session-0 rule
      * needs the version.  A run nobody sees, or a quiet one, does the
      * same work and ends with the same exit code, without waiting for a
@@ -415,7 +476,7 @@ int InstallerRun(HINSTANCE hInstance)
     /* Nothing of the machine is read or changed for the usage but the
      * log's short block. */
     if (g_Run.cmdline.action != CMDLINE_RUN) {
-        OpenRunLog(FALSE, &version, machineTold);
+        OpenRunLog(FALSE, &version);
         MsgShow(g_Messages.usage);
         return EndRun(g_Run.cmdline.action == CMDLINE_HELP
                           ? OUTCOME_USAGE
@@ -427,7 +488,7 @@ int InstallerRun(HINSTANCE hInstance)
      * run that gets no lock goes on unlocked. */
     RUN_LOCK_RESULT lock = RunLockTake(
         g_Messages.unattended ? RUN_UNATTENDED_WAIT_MS : INFINITE);
-    OpenRunLog(lock == RUN_LOCK_HELD, &version, machineTold);
+    OpenRunLog(lock == RUN_LOCK_HELD, &version);
     if (lock == RUN_LOCK_BUSY)
         return EndRun(OUTCOME_BUSY);
     return EndRun(RunStages(hInstance, &errors));

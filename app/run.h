@@ -29,6 +29,7 @@ typedef struct RUN_STATE {
     CMDLINE cmdline;
     BOOL seen;         /* a user can see the run's boxes (not quiet alone) */
     BOOL preVista;     /* OS major version below 6 */
+    BOOL vista;        /* Windows 6.0 */
     BOOL legacyDriver; /* an older libusb0-based installation must go */
     WOW64_INFO machine; /* read once, before the run lock */
     WCHAR title[UI_NAME_CCH];

@@ -66,6 +66,21 @@ static BOOL MadeByARun(LPCWSTR path)
     return made;
 }
 
+/* FALSE when the volume path lies on keeps no security, as FAT32 does (no
+ * FILE_PERSISTENT_ACLS): no owner then tells whose the file is (Windows
+ * keeps none; ReactOS reports Everyone), and only the share mode keeps
+ * the runs apart.  TRUE otherwise, also when either query fails. */
+static BOOL VolumeKeepsOwners(LPCWSTR path)
+{
+    WCHAR root[MAX_PATH];
+    TextZero(root, ARRAYSIZE(root));
+    DWORD flags = 0;
+    if (!GetVolumePathNameW(path, root, ARRAYSIZE(root)) ||
+        !GetVolumeInformationW(root, NULL, 0, NULL, NULL, &flags, NULL, 0))
+        return TRUE;
+    return (flags & FILE_PERSISTENT_ACLS) != 0;
+}
+
 /* Opens the lock file at path until it opens, another failure than a
  * sharing violation, someone else's file, or maxWaitMs of waiting. */
 static RUN_LOCK_RESULT OpenLockFile(LPCWSTR path, SECURITY_ATTRIBUTES *sa,
@@ -83,7 +98,7 @@ static RUN_LOCK_RESULT OpenLockFile(LPCWSTR path, SECURITY_ATTRIBUTES *sa,
         if (lock != INVALID_HANDLE_VALUE)
             return RUN_LOCK_HELD;
         if (GetLastError() != ERROR_SHARING_VIOLATION ||
-            (!ownerChecked && !MadeByARun(path)))
+            (!ownerChecked && VolumeKeepsOwners(path) && !MadeByARun(path)))
             return RUN_LOCK_UNLOCKED;
         if (maxWaitMs != INFINITE && waitedMs >= maxWaitMs)
             return RUN_LOCK_BUSY;

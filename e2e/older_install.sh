@@ -21,8 +21,8 @@
 #
 # Measured under Wine 8.0 in the default 64-bit prefix:
 # - a 32-bit process's C:\windows\system32 is syswow64, DriverStore and
-#   drivers included; neither syswow64\DriverStore nor syswow64\drivers
-#   exists until made;
+#   drivers included, and C:\windows\Sysnative is system32; neither
+#   syswow64\DriverStore nor syswow64\drivers exists until made;
 # - SOFTWARE\WOW6432Node\Microsoft\Windows\CurrentVersion\Setup is a link
 #   to the native Setup key, so both PnpLockdownFiles trees are one key;
 # - CurrentControlSet is a key of its own, and there is no ControlSet001
@@ -42,9 +42,12 @@ declare -ga target_files=(
     "$store/qx_dsp_usb.inf_amd64_d4"
     "$store/qx_dsp_usb.inf_x86_b2"
     "$store/qx_dsp_usb.inf"
-    "$wow/drivers/libusb0.sys"
     "$wow/libusb0.dll"
     "$wow/libusbDspQx.dll"
+    # The native System32, which the run reaches through Sysnative.
+    windows/system32/drivers/libusb0.sys
+    windows/system32/libusb0.dll
+    windows/system32/libusbDspQx.dll
     windows/inf/oem12.inf
     windows/inf/oem12.PNF
     windows/inf/oem13.inf
@@ -59,10 +62,7 @@ declare -ga control_files=(
     "$wow/drivers/libusb0.sys.bak"
     "$wow/libusbDspQx.sys"
     "$wow/libusb0x.dll"
-    # The native System32 is out of a 32-bit process's sight.
-    windows/system32/drivers/libusb0.sys
-    windows/system32/libusb0.dll
-    windows/system32/libusbDspQx.dll
+    "$wow/drivers/libusb0.sys"       # no row names SysWOW64's drivers
     windows/inf/oem1.inf
     windows/inf/oem1.pnf
     windows/inf/oem120.inf

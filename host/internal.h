@@ -34,6 +34,10 @@ std::string Hex(uint64_t value);
 bool NormalisePath(const u16 &path, std::vector<u16> &components);
 u16 JoinPath(const std::vector<u16> &components);
 
+/* NormalisePath of a path the installer's 32-bit process names, then
+ * where the file-system redirector sends it on 64-bit Windows. */
+bool ProcessPath(const u16 &path, std::vector<u16> &components);
+
 FILETIME Now();
 
 /* Handle table shared by files, searches, tokens, keys and modules. */

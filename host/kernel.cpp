@@ -27,11 +27,18 @@ bool IsDriveRoot(const std::vector<u16> &components)
     return components.size() == 1;
 }
 
-/* A folder that exists: drive C: always does. */
+/* A folder that exists: drive C: always does, another drive or a
+ * \\server\share once something is seeded on it.  Stand-in: a drive
+ * letter mapped by another logon session (KB937624) is simply not there. */
 bool FolderExists(const std::vector<u16> &components)
 {
-    if (IsDriveRoot(components))
-        return Upper(components[0]) == u"C:";
+    if (IsDriveRoot(components)) {
+        const u16 root = Upper(components[0]);
+        auto it = machine().files.lower_bound(root + u"\\");
+        return root == u"C:" ||
+               (it != machine().files.end() &&
+                it->first.compare(0, root.size() + 1, root + u"\\") == 0);
+    }
     auto it = machine().files.find(KeyOf(components));
     return it != machine().files.end() && it->second.dir;
 }
@@ -358,7 +365,7 @@ BOOL WINAPI GetFileAttributesExW(LPCWSTR name, GET_FILEEX_INFO_LEVELS level,
     if (auto err = Enter("GetFileAttributesExW", path))
         return Failed(*err);
     std::vector<u16> c;
-    if (level != GetFileExInfoStandard || !NormalisePath(path, c))
+    if (level != GetFileExInfoStandard || !ProcessPath(path, c))
         return Failed(level != GetFileExInfoStandard ? ERROR_INVALID_PARAMETER
                                                      : ERROR_PATH_NOT_FOUND);
     FileEntry *e = Lookup(c);
@@ -375,7 +382,7 @@ BOOL WINAPI CopyFileW(LPCWSTR from, LPCWSTR to, BOOL failIfExists)
                          ToUtf8(dst) + (failIfExists ? " fail-if-exists" : "")))
         return Failed(*err);
     std::vector<u16> s, d;
-    if (!NormalisePath(src, s) || !NormalisePath(dst, d))
+    if (!ProcessPath(src, s) || !ProcessPath(dst, d))
         return Failed(ERROR_PATH_NOT_FOUND);
     FileEntry *se = Lookup(s);
     if (!se)
@@ -425,7 +432,7 @@ HANDLE WINAPI FindFirstFileW(LPCWSTR pattern, LPWIN32_FIND_DATAW data)
     if (auto err = Enter("FindFirstFileW", path))
         return Failed(*err, INVALID_HANDLE_VALUE);
     std::vector<u16> c;
-    if (!NormalisePath(path, c) || c.size() < 2)
+    if (!ProcessPath(path, c) || c.size() < 2)
         return Failed(ERROR_PATH_NOT_FOUND, INVALID_HANDLE_VALUE);
     u16 wanted = c.back();
     std::vector<u16> folder = Parent(c);
@@ -499,7 +506,7 @@ HANDLE WINAPI CreateFileW(LPCWSTR name, DWORD access, DWORD share,
     }
     (void)templ;
     std::vector<u16> c;
-    if (!NormalisePath(path, c) ||
+    if (!ProcessPath(path, c) ||
         (disposition != OPEN_EXISTING && disposition != OPEN_ALWAYS)) {
         /* Stand-in: only opening an existing file, or a file created
          * when missing, is modelled. */
@@ -718,8 +725,8 @@ BOOL WINAPI MoveFileExW(LPCWSTR from, LPCWSTR to, DWORD flags)
         return FALSE;
     }
     std::vector<u16> s, d;
-    FileEntry *se = NormalisePath(src, s) ? Lookup(s) : nullptr;
-    if (!se || !NormalisePath(dst, d) || !FolderExists(Parent(d))) {
+    FileEntry *se = ProcessPath(src, s) ? Lookup(s) : nullptr;
+    if (!se || !ProcessPath(dst, d) || !FolderExists(Parent(d))) {
         SetLastError(se ? ERROR_PATH_NOT_FOUND : ERROR_FILE_NOT_FOUND);
         return FALSE;
     }
@@ -739,6 +746,186 @@ BOOL WINAPI MoveFileExW(LPCWSTR from, LPCWSTR to, DWORD flags)
     moved.path = JoinPath(d);
     machine().files.erase(KeyOf(s));
     machine().files[KeyOf(d)] = moved;
+    return TRUE;
+}
+
+/* DeleteFileW: a read-only file or a folder is refused
+ * (ERROR_ACCESS_DENIED), and so is a file another open does not share
+ * deletion with (ERROR_SHARING_VIOLATION). */
+BOOL WINAPI DeleteFileW(LPCWSTR name)
+{
+    u16 path = FromWide(name);
+    if (auto err = Enter("DeleteFileW", path))
+        return Failed(*err);
+    std::vector<u16> c;
+    if (!ProcessPath(path, c))
+        return Failed(ERROR_PATH_NOT_FOUND);
+    FileEntry *e = Lookup(c);
+    if (!e)
+        return Failed(MissingError(c));
+    if (e->dir || (e->attributes & FILE_ATTRIBUTE_READONLY) ||
+        !DaclGrants(DaclAt(c), DELETE))
+        return Failed(ERROR_ACCESS_DENIED);
+    if (SharingViolation(*e, DELETE,
+                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE))
+        return Failed(ERROR_SHARING_VIOLATION);
+    machine().files.erase(KeyOf(c));
+    return TRUE;
+}
+
+DWORD WINAPI GetFileAttributesW(LPCWSTR name)
+{
+    u16 path = FromWide(name);
+    if (auto err = Enter("GetFileAttributesW", path))
+        return Failed(*err, INVALID_FILE_ATTRIBUTES);
+    std::vector<u16> c;
+    if (!ProcessPath(path, c))
+        return Failed(ERROR_PATH_NOT_FOUND, INVALID_FILE_ATTRIBUTES);
+    if (IsDriveRoot(c) && FolderExists(c))
+        return FILE_ATTRIBUTE_DIRECTORY;
+    const FileEntry *e = Lookup(c);
+    return e ? e->Attributes() : Failed(MissingError(c), INVALID_FILE_ATTRIBUTES);
+}
+
+BOOL WINAPI SetFileAttributesW(LPCWSTR name, DWORD attributes)
+{
+    u16 path = FromWide(name);
+    if (auto err = Enter("SetFileAttributesW", path, "", Hex(attributes)))
+        return Failed(*err);
+    std::vector<u16> c;
+    FileEntry *e = ProcessPath(path, c) ? Lookup(c) : nullptr;
+    if (!e)
+        return Failed(c.empty() ? ERROR_PATH_NOT_FOUND : MissingError(c));
+    /* Only these can be set; the others are the file system's. */
+    const DWORD settable = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN |
+                           FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE;
+    e->attributes = (e->attributes & ~settable) | (attributes & settable);
+    return TRUE;
+}
+
+/* "GetDriveTypeW": a root that names no volume is DRIVE_NO_ROOT_DIR.
+ * Stand-in: every drive is fixed, every share remote. */
+UINT WINAPI GetDriveTypeW(LPCWSTR root)
+{
+    u16 path = FromWide(root);
+    Enter("GetDriveTypeW", path);
+    std::vector<u16> c;
+    if (!NormalisePath(path, c) || !IsDriveRoot(c) || !FolderExists(c))
+        return DRIVE_NO_ROOT_DIR;
+    return c[0][0] == u'\\' ? DRIVE_REMOTE : DRIVE_FIXED;
+}
+
+/* A relative name is taken from the process's current folder.  Too small
+ * a buffer: the size needed, terminator included. */
+DWORD WINAPI GetFullPathNameW(LPCWSTR name, DWORD size, LPWSTR buf,
+                              LPWSTR *filePart)
+{
+    u16 path = FromWide(name);
+    if (auto err = Enter("GetFullPathNameW", path, "", std::to_string(size)))
+        return Failed(*err, 0);
+    /* "\x" names the current folder's drive; "x" and ".\x" the folder.
+     * Stand-in: "C:x", relative to a drive's own current folder, is not
+     * modelled. */
+    const u16 &cwd = machine().currentFolder;
+    const bool rooted = path.size() >= 2 && (path[1] == u':' || path.rfind(u"\\\\", 0) == 0);
+    if (!rooted && !path.empty() && path[0] == u'\\')
+        path = cwd.substr(0, 2) + path;
+    else if (!rooted)
+        path = cwd + u"\\" + path;
+    std::vector<u16> c;
+    if (path.empty() || !NormalisePath(path, c))
+        return Failed(ERROR_INVALID_NAME, 0);
+    const u16 full = JoinPath(c);
+    if (full.size() >= size)
+        return static_cast<DWORD>(full.size() + 1);
+    std::copy(full.begin(), full.end(), buf);
+    buf[full.size()] = 0;
+    if (filePart)
+        *filePart = buf + full.rfind(u'\\') + 1;
+    return static_cast<DWORD>(full.size());
+}
+
+BOOL WINAPI GetVolumePathNameW(LPCWSTR name, LPWSTR buf, DWORD size)
+{
+    u16 path = FromWide(name);
+    if (auto err = Enter("GetVolumePathNameW", path))
+        return Failed(*err);
+    /* Stand-in: no folder is a mount point of another volume. */
+    std::vector<u16> c;
+    if (!NormalisePath(path, c))
+        return Failed(ERROR_INVALID_NAME);
+    const u16 root = JoinPath({c[0]});
+    if (root.size() >= size)
+        return Failed(ERROR_FILENAME_EXCED_RANGE);
+    std::copy(root.begin(), root.end(), buf);
+    buf[root.size()] = 0;
+    return TRUE;
+}
+
+/* Stand-in: only the file system's flags and name are told.  FAT keeps
+ * no security ("File Security and Access Rights"), NTFS does. */
+BOOL WINAPI GetVolumeInformationW(LPCWSTR root, LPWSTR, DWORD, LPDWORD,
+                                  LPDWORD, LPDWORD flags, LPWSTR fsName,
+                                  DWORD fsNameSize)
+{
+    u16 path = FromWide(root);
+    if (auto err = Enter("GetVolumeInformationW", path))
+        return Failed(*err);
+    std::vector<u16> c;
+    if (path.empty() || path.back() != u'\\' || !NormalisePath(path, c) ||
+        !IsDriveRoot(c) || !FolderExists(c))
+        return Failed(ERROR_INVALID_NAME);
+    const bool fat = machine().fatVolumes.count(Upper(c[0])) != 0;
+    if (flags)
+        *flags = FILE_CASE_PRESERVED_NAMES | FILE_UNICODE_ON_DISK |
+                 (fat ? 0 : FILE_PERSISTENT_ACLS);
+    const u16 name = fat ? u"FAT32" : u"NTFS";
+    if (fsName && fsNameSize > name.size()) {
+        std::copy(name.begin(), name.end(), fsName);
+        fsName[name.size()] = 0;
+    }
+    return TRUE;
+}
+
+/* Vista on.  Stand-in: only the device form (PROCESS_NAME_NATIVE) of the
+ * process's own image is modelled; a local disk's is HarddiskVolume3. */
+static BOOL WINAPI HostQueryFullProcessImageNameW(HANDLE process, DWORD flags,
+                                                 LPWSTR name, PDWORD size)
+{
+    if (auto err = Enter("QueryFullProcessImageNameW", u16(), "", Hex(flags)))
+        return Failed(*err);
+    const u16 &module = machine().modulePath;
+    const u16 native = !machine().nativeImagePath.empty()
+                           ? machine().nativeImagePath
+                           : u"\\Device\\HarddiskVolume3" + module.substr(2);
+    if (process != GetCurrentProcess() || flags != PROCESS_NAME_NATIVE)
+        return Failed(ERROR_INVALID_PARAMETER);
+    if (*size <= native.size())
+        return Failed(ERROR_INSUFFICIENT_BUFFER);
+    std::copy(native.begin(), native.end(), name);
+    name[native.size()] = 0;
+    *size = static_cast<DWORD>(native.size());
+    return TRUE;
+}
+
+/* Wow64DisableWow64FsRedirection (XP x64 on): the thread's redirector off
+ * until Wow64RevertWow64FsRedirection; on 32-bit Windows it fails. */
+static BOOL WINAPI HostWow64DisableWow64FsRedirection(PVOID *old)
+{
+    if (auto err = Enter("Wow64DisableWow64FsRedirection"))
+        return Failed(*err);
+    if (!machine().is64Bit)
+        return Failed(ERROR_INVALID_FUNCTION);
+    *old = reinterpret_cast<PVOID>(static_cast<uintptr_t>(machine().fsRedirectionOff));
+    machine().fsRedirectionOff = true;
+    return TRUE;
+}
+
+static BOOL WINAPI HostWow64RevertWow64FsRedirection(PVOID old)
+{
+    if (auto err = Enter("Wow64RevertWow64FsRedirection"))
+        return Failed(*err);
+    machine().fsRedirectionOff = old != nullptr;
     return TRUE;
 }
 
@@ -846,7 +1033,7 @@ namespace {
 
 /* The DLLs the system folder holds for the installer's lookups by name. */
 const char16_t *const kSystemDlls[] = {u"ADVAPI32.DLL", u"SETUPAPI.DLL",
-                                       u"CFGMGR32.DLL"};
+                                       u"CFGMGR32.DLL", u"NTMARTA.DLL"};
 
 /* Windows' known DLLs among them: always the system's copy, whatever the
  * search order.  Stand-in: setupapi is left out, as on XP (later
@@ -1021,6 +1208,13 @@ FARPROC WINAPI GetProcAddress(HMODULE module, LPCSTR name)
         if (file == u"SETUPAPI.DLL" && proc == "SetupWriteTextLog" &&
             machine().osMajor >= 6)
             return reinterpret_cast<FARPROC>(&HostSetupWriteTextLog);
+        if (file == u"KERNEL32.DLL" && proc == "QueryFullProcessImageNameW" &&
+            machine().osMajor >= 6)
+            return reinterpret_cast<FARPROC>(&HostQueryFullProcessImageNameW);
+        if (file == u"KERNEL32.DLL" && proc == "Wow64DisableWow64FsRedirection")
+            return reinterpret_cast<FARPROC>(&HostWow64DisableWow64FsRedirection);
+        if (file == u"KERNEL32.DLL" && proc == "Wow64RevertWow64FsRedirection")
+            return reinterpret_cast<FARPROC>(&HostWow64RevertWow64FsRedirection);
         if (file == u"KERNEL32.DLL" && proc == "IsWow64Process")
             return reinterpret_cast<FARPROC>(&HostIsWow64Process);
         if (file == u"KERNEL32.DLL" && proc == "IsWow64Process2" &&

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <algorithm>
 #include <map>
 
 #include "host/internal.h"
@@ -228,12 +229,22 @@ bool NormalisePath(const u16 &path, std::vector<u16> &components)
     for (auto &c : p)
         if (c == u'/')
             c = u'\\';
-    if (p.size() < 3 || p[1] != u':' || p[2] != u'\\')
+    size_t start;
+    if (p.size() > 2 && p[0] == u'\\' && p[1] == u'\\') {
+        /* \\server\share is a root of its own. */
+        const size_t server = p.find(u'\\', 2);
+        if (server == u16::npos || server == 2 || server + 1 >= p.size() ||
+            p[server + 1] == u'\\')
+            return false;
+        const size_t share = std::min(p.find(u'\\', server + 1), p.size());
+        components.push_back(p.substr(0, share));
+        start = share + 1;
+    } else if (p.size() >= 3 && p[1] == u':' && p[2] == u'\\') {
+        components.push_back(Upper(p.substr(0, 2)));
+        start = 3;
+    } else {
         return false;
-    components.push_back(Upper(p.substr(0, 2)) == p.substr(0, 2)
-                             ? p.substr(0, 2)
-                             : Upper(p.substr(0, 2)));
-    size_t start = 3;
+    }
     while (start <= p.size()) {
         size_t end = p.find(u'\\', start);
         if (end == u16::npos)
@@ -253,6 +264,40 @@ bool NormalisePath(const u16 &path, std::vector<u16> &components)
         if (!part.empty())
             components.push_back(part);
     }
+    return true;
+}
+
+/* "File System Redirector": a 32-bit process naming %windir%\System32
+ * reaches %windir%\SysWOW64, but for catroot, catroot2, drivers\etc,
+ * logfiles, spool and, from Windows 7 on, DriverStore; from Vista on it
+ * reaches the native System32 as %windir%\Sysnative.  Nothing is
+ * redirected while the thread has turned the redirector off. */
+bool ProcessPath(const u16 &path, std::vector<u16> &components)
+{
+    const Machine &m = machine();
+    std::vector<u16> windows;
+    if (!NormalisePath(path, components))
+        return false;
+    if (!m.is64Bit || m.fsRedirectionOff ||
+        !NormalisePath(m.windowsFolder, windows) ||
+        components.size() <= windows.size())
+        return true;
+    for (size_t i = 0; i < windows.size(); i++)
+        if (Upper(components[i]) != Upper(windows[i]))
+            return true;
+    u16 &folder = components[windows.size()];
+    const u16 below = components.size() > windows.size() + 1
+                          ? Upper(components[windows.size() + 1])
+                          : u16();
+    const bool etc = below == u"DRIVERS" &&
+                     components.size() > windows.size() + 2 &&
+                     Upper(components[windows.size() + 2]) == u"ETC";
+    if (Upper(folder) == u"SYSNATIVE" && m.osMajor >= 6)
+        folder = u"System32";
+    else if (Upper(folder) == u"SYSTEM32" && !etc && below != u"CATROOT" &&
+             below != u"CATROOT2" && below != u"LOGFILES" && below != u"SPOOL" &&
+             !(below == u"DRIVERSTORE" && m.osMajor * 100 + m.osMinor >= 601))
+        folder = u"SysWOW64";
     return true;
 }
 

@@ -118,6 +118,9 @@ struct Machine {
     DWORD osMinor = 0;
     LANGID systemLanguage = 0x0409;
     u16 modulePath = u"C:\\pkg\\QxDspInstaller.exe";
+    /* The image's native name (QueryFullProcessImageNameW); empty: the
+     * device form of modulePath on a local disk. */
+    u16 nativeImagePath;
     u16 commandLine = u"\"C:\\pkg\\QxDspInstaller.exe\"";
     SYSTEMTIME localTime = {2026, 12, 4, 10, 14, 3, 22, 0};
     u16 programFiles = u"C:\\Program Files (x86)";
@@ -125,7 +128,14 @@ struct Machine {
      * keeps its INF copies); C:\WINNT after an upgrade, another drive. */
     u16 windowsFolder = u"C:\\Windows";
     bool programFilesMissing = false;
-    bool is64Bit = true; /* registry views; no file-system redirector */
+    /* The process's current folder (GetFullPathNameW of a relative name):
+     * Explorer's is the program's own, psexec's System32. */
+    u16 currentFolder = u"C:\\pkg";
+    /* Volumes ("C:") formatted FAT32, which keep no security. */
+    std::set<u16> fatVolumes;
+    /* 64-bit Windows: the registry's two views, and the file-system
+     * redirector of the installer's 32-bit process (ProcessPath). */
+    bool is64Bit = true;
     std::set<u16> heldPrivileges = {u"SeBackupPrivilege",
                                     u"SeRestorePrivilege",
                                     u"SeDebugPrivilege"};
@@ -195,6 +205,7 @@ struct Machine {
     /* State. */
     std::map<u16, FileEntry> files; /* by upper-case normalised path */
     RegKey hklm;
+    RegKey hkcu; /* seeded below "HKEY_CURRENT_USER\\..." */
     std::set<u16> enabledPrivileges;
     DWORD sleptMs = 0; /* Sleep's milliseconds, in all */
     std::vector<CallRecord> calls;
@@ -210,6 +221,8 @@ struct Machine {
     DWORD defaultDllDirectories = 0; /* SetDefaultDllDirectories' flags */
     bool dllDirectorySet = false;    /* SetDllDirectoryW was called */
     uintptr_t kernel32Module = 0;    /* handle GetModuleHandleW returns */
+    /* Wow64DisableWow64FsRedirection turned the redirector off. */
+    bool fsRedirectionOff = false;
     bool hung = false; /* a call that blocks forever on Windows was made */
     uint64_t clock = 0x01DC7B1E00000000ULL; /* FILETIME of "now" */
     DWORD lastError = 0;

@@ -54,8 +54,25 @@ std::string ViewName(REGSAM sam)
     return "";
 }
 
+/* HKEY_CURRENT_USER's keys are named by this first part.  Stand-in: the
+ * user's hive has no views, and only what a test seeds. */
+const u16 kCurrentUser = u"HKEY_CURRENT_USER";
+
 RegKey *Walk(std::vector<u16> parts, bool create)
 {
+    if (!parts.empty() && parts[0] == kCurrentUser) {
+        RegKey *key = &machine().hkcu;
+        for (size_t i = 1; key && i < parts.size(); i++) {
+            auto it = key->subkeys.find(Upper(parts[i]));
+            if (it == key->subkeys.end() && create) {
+                auto child = std::make_unique<RegKey>();
+                child->name = parts[i];
+                it = key->subkeys.emplace(Upper(parts[i]), std::move(child)).first;
+            }
+            key = it == key->subkeys.end() ? nullptr : it->second.get();
+        }
+        return key;
+    }
     /* SYSTEM\CurrentControlSet is a link to the control set in use. */
     if (parts.size() > 1 && EqualNoCase(parts[0], u"SYSTEM") &&
         EqualNoCase(parts[1], u"CurrentControlSet"))
@@ -95,6 +112,8 @@ u16 PathOf(HKEY h, const u16 &sub, std::string *view)
 {
     if (h == HKEY_LOCAL_MACHINE)
         return sub;
+    if (h == HKEY_CURRENT_USER)
+        return kCurrentUser + u"\\" + sub;
     HandleObject *o = LookupHandle(reinterpret_cast<uintptr_t>(h),
                                    HandleKind::Key);
     if (!o)
@@ -185,6 +204,8 @@ LSTATUS WINAPI RegOpenKeyExW(HKEY root, LPCWSTR subKey, DWORD options,
     std::vector<u16> parts;
     if (root == HKEY_LOCAL_MACHINE) {
         parts = MapView(Split(sub), sam);
+    } else if (root == HKEY_CURRENT_USER) {
+        parts = Split(kCurrentUser + u"\\" + sub);
     } else {
         OpenKey parent = Resolve(root);
         if (!parent.object) {
@@ -217,10 +238,10 @@ LSTATUS WINAPI RegOpenKeyExW(HKEY root, LPCWSTR subKey, DWORD options,
     }
     /* Store the real, case-preserved path of the key. */
     std::vector<u16> real;
-    RegKey *walk = &machine().hklm;
     for (size_t i = 0; i < parts.size(); i++) {
-        walk = Walk({parts.begin(), parts.begin() + i + 1}, false);
-        real.push_back(walk->name);
+        RegKey *walk = Walk({parts.begin(), parts.begin() + i + 1}, false);
+        real.push_back(i == 0 && parts[0] == kCurrentUser ? kCurrentUser
+                                                          : walk->name);
     }
     *result = reinterpret_cast<HKEY>(
         NewHandle({HandleKind::Key, Join(real), {}, 0, sam}));
@@ -337,6 +358,37 @@ LSTATUS WINAPI RegEnumValueW(HKEY h, DWORD index, LPWSTR name,
     if (cbData)
         *cbData = static_cast<DWORD>(v.data.size());
     return ERROR_SUCCESS;
+}
+
+/* A value's type and data; too small a buffer: ERROR_MORE_DATA with the
+ * size needed ("RegQueryValueExW"). */
+LSTATUS WINAPI RegQueryValueExW(HKEY h, LPCWSTR valueName, LPDWORD reserved,
+                                LPDWORD type, LPBYTE data, LPDWORD cbData)
+{
+    std::string view;
+    const u16 name = FromWide(valueName);
+    if (auto err = Enter("RegQueryValueExW", PathOf(h, u"", &view), view,
+                         ToUtf8(name)))
+        return static_cast<LSTATUS>(*err);
+    OpenKey k = Resolve(h);
+    if (!k.object || reserved)
+        return k.object ? ERROR_INVALID_PARAMETER : ERROR_INVALID_HANDLE;
+    if (!k.key)
+        return ERROR_KEY_DELETED;
+    for (const RegValue &v : k.key->values) {
+        if (!EqualNoCase(v.name, name))
+            continue;
+        if (type)
+            *type = v.type;
+        const DWORD size = static_cast<DWORD>(v.data.size());
+        const bool fits = !cbData || *cbData >= size;
+        if (data && cbData && fits)
+            std::memcpy(data, v.data.data(), size);
+        if (cbData)
+            *cbData = size;
+        return data && !fits ? ERROR_MORE_DATA : ERROR_SUCCESS;
+    }
+    return ERROR_FILE_NOT_FOUND;
 }
 
 LSTATUS WINAPI RegDeleteKeyW(HKEY h, LPCWSTR subKey)

@@ -344,7 +344,7 @@ BOOL WINAPI GetSecurityDescriptorDacl(PSECURITY_DESCRIPTOR sd, BOOL *present,
  * components in c; otherwise the error Windows gives for a missing one. */
 static DWORD NamedEntry(const u16 &path, std::vector<u16> &c, FileEntry **e)
 {
-    if (!NormalisePath(path, c))
+    if (!ProcessPath(path, c))
         return ERROR_PATH_NOT_FOUND;
     *e = FindEntry(c);
     if (*e)
@@ -403,11 +403,14 @@ DWORD WINAPI GetNamedSecurityInfoW(LPCWSTR name, SE_OBJECT_TYPE type,
     /* It takes READ_CONTROL, which an object's owner always has. */
     if (!TokenHolds(e->owner) && !DaclGrants(DaclAt(c), READ_CONTROL))
         return ERROR_ACCESS_DENIED;
-    /* A self-relative descriptor, the owner's SID after its header. */
-    const std::vector<unsigned char> sid = SidBytes(e->owner);
+    /* A self-relative descriptor, the owner's SID after its header.
+     * Stand-in: on FAT, which keeps no security, Windows' answer is not
+     * documented; ReactOS reports Everyone, and so does this. */
+    const bool fat = machine().fatVolumes.count(Upper(c[0])) != 0;
+    const std::vector<unsigned char> sid = SidBytes(fat ? u"S-1-1-0" : e->owner);
     auto *block = static_cast<unsigned char *>(std::calloc(1, 20 + sid.size()));
     std::copy(sid.begin(), sid.end(), block + 20);
-    g_descriptors[block].owner = e->owner;
+    g_descriptors[block].owner = fat ? u"S-1-1-0" : e->owner;
     *owner = sid.empty() ? nullptr : block + 20;
     *sd = block;
     return ERROR_SUCCESS;

@@ -110,7 +110,7 @@ int WINAPI SHCreateDirectoryExW(HWND hwnd, LPCWSTR pszPath,
         !DaclOfDescriptor(psa->lpSecurityDescriptor, dacl))
         return ERROR_INVALID_SECURITY_DESCR;
     std::vector<u16> c;
-    if (!NormalisePath(path, c))
+    if (!ProcessPath(path, c))
         return ERROR_BAD_PATHNAME;
     if (FileEntry *e = FindEntry(c))
         return e->dir ? ERROR_ALREADY_EXISTS : ERROR_FILE_EXISTS;
@@ -154,7 +154,7 @@ int WINAPI SHFileOperationW(LPSHFILEOPSTRUCTW op)
     std::vector<std::vector<u16>> targets;
     for (const u16 &source : sources) {
         std::vector<u16> c;
-        if (!NormalisePath(source, c) || c.size() < 2)
+        if (!ProcessPath(source, c) || c.size() < 2)
             return machine().shellMissingResult;
         u16 last = c.back();
         if (last.find_first_of(u"*?") != u16::npos) {

@@ -102,6 +102,7 @@ typedef HKEY *PHKEY;
 #define ERROR_FILE_EXISTS 80L
 #define ERROR_INVALID_PARAMETER 87L
 #define ERROR_INSUFFICIENT_BUFFER 122L
+#define ERROR_INVALID_NAME 123L
 #define ERROR_CALL_NOT_IMPLEMENTED 120L
 #define ERROR_MOD_NOT_FOUND 126L
 #define ERROR_PROC_NOT_FOUND 127L
@@ -207,6 +208,12 @@ typedef struct _OVERLAPPED OVERLAPPED, *LPOVERLAPPED;
 #define OPEN_EXISTING 3
 #define OPEN_ALWAYS 4
 #define MOVEFILE_REPLACE_EXISTING 0x00000001
+#define DRIVE_NO_ROOT_DIR 1
+#define DRIVE_FIXED 3
+#define DRIVE_REMOTE 4
+#define FILE_CASE_PRESERVED_NAMES 0x00000002
+#define FILE_UNICODE_ON_DISK 0x00000004
+#define FILE_PERSISTENT_ACLS 0x00000008
 #define FILE_FLAG_BACKUP_SEMANTICS 0x02000000
 #define FILE_FLAG_OPEN_REPARSE_POINT 0x00200000
 typedef struct _BY_HANDLE_FILE_INFORMATION {
@@ -242,12 +249,14 @@ typedef struct _SYSTEMTIME {
     WORD wSecond;
     WORD wMilliseconds;
 } SYSTEMTIME, *LPSYSTEMTIME;
+#define PROCESS_NAME_NATIVE 0x00000001
 #define IMAGE_FILE_MACHINE_UNKNOWN 0
 #define IMAGE_FILE_MACHINE_I386 0x014c
 #define IMAGE_FILE_MACHINE_AMD64 0x8664
 #define IMAGE_FILE_MACHINE_ARM64 0xAA64
 
 /* Registry. */
+#define HKEY_CURRENT_USER ((HKEY)(ULONG_PTR)((LONG)0x80000001))
 #define HKEY_LOCAL_MACHINE ((HKEY)(ULONG_PTR)((LONG)0x80000002))
 #define REG_OPTION_BACKUP_RESTORE 0x00000004L
 #define KEY_QUERY_VALUE 0x0001
@@ -482,6 +491,22 @@ BOOL WINAPI WriteFile(HANDLE hFile, LPCVOID lpBuffer,
                       LPDWORD lpNumberOfBytesWritten, LPOVERLAPPED lpOverlapped);
 BOOL WINAPI MoveFileExW(LPCWSTR lpExistingFileName, LPCWSTR lpNewFileName,
                         DWORD dwFlags);
+BOOL WINAPI DeleteFileW(LPCWSTR lpFileName);
+DWORD WINAPI GetFileAttributesW(LPCWSTR lpFileName);
+BOOL WINAPI SetFileAttributesW(LPCWSTR lpFileName, DWORD dwFileAttributes);
+UINT WINAPI GetDriveTypeW(LPCWSTR lpRootPathName);
+DWORD WINAPI GetFullPathNameW(LPCWSTR lpFileName, DWORD nBufferLength,
+                              LPWSTR lpBuffer, LPWSTR *lpFilePart);
+BOOL WINAPI GetVolumePathNameW(LPCWSTR lpszFileName, LPWSTR lpszVolumePathName,
+                               DWORD cchBufferLength);
+BOOL WINAPI GetVolumeInformationW(LPCWSTR lpRootPathName,
+                                  LPWSTR lpVolumeNameBuffer,
+                                  DWORD nVolumeNameSize,
+                                  LPDWORD lpVolumeSerialNumber,
+                                  LPDWORD lpMaximumComponentLength,
+                                  LPDWORD lpFileSystemFlags,
+                                  LPWSTR lpFileSystemNameBuffer,
+                                  DWORD nFileSystemNameSize);
 void WINAPI GetLocalTime(LPSYSTEMTIME lpSystemTime);
 LPWSTR WINAPI GetCommandLineW(void);
 BOOL WINAPI GetFileInformationByHandle(
@@ -557,6 +582,9 @@ LSTATUS WINAPI RegEnumKeyW(HKEY hKey, DWORD dwIndex, LPWSTR lpName,
 LSTATUS WINAPI RegEnumValueW(HKEY hKey, DWORD dwIndex, LPWSTR lpValueName,
                              LPDWORD lpcchValueName, LPDWORD lpReserved,
                              LPDWORD lpType, LPBYTE lpData, LPDWORD lpcbData);
+LSTATUS WINAPI RegQueryValueExW(HKEY hKey, LPCWSTR lpValueName,
+                                LPDWORD lpReserved, LPDWORD lpType,
+                                LPBYTE lpData, LPDWORD lpcbData);
 LSTATUS WINAPI RegDeleteKeyW(HKEY hKey, LPCWSTR lpSubKey);
 LSTATUS WINAPI RegDeleteValueW(HKEY hKey, LPCWSTR lpValueName);
 LSTATUS WINAPI RegCloseKey(HKEY hKey);

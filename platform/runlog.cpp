@@ -252,10 +252,10 @@ void RunLogClose(void)
 void RunLogSetupSummary(LPCWSTR text)
 {
     DWORD kept = GetLastError();
-    CHAR ansi[RUN_LOG_SETUP_LINE_CCH + 1];
-    DWORD cch = TextLength(text, RUN_LOG_SETUP_LINE_CCH + 1);
+    CHAR ansi[RUN_LOG_SETUP_TEXT_CCH + 1];
+    DWORD cch = TextLength(text, RUN_LOG_SETUP_TEXT_CCH + 1);
     FARPROC proc = NULL;
-    if (cch <= RUN_LOG_SETUP_LINE_CCH)
+    if (cch <= RUN_LOG_SETUP_TEXT_CCH)
         proc = SystemDllProc(SETUPAPI_DLL, "SetupWriteTextLog");
     if (proc != NULL) {
         for (DWORD i = 0; i < cch; i++)

@@ -18,8 +18,10 @@
  * and a new one begun. */
 #define RUN_LOG_ROTATE_CB (1024 * 1024)
 
-/* Setup's log takes one line of at most this many ANSI characters. */
-#define RUN_LOG_SETUP_LINE_CCH 336
+/* Setup's log takes one entry of at most 336 characters, its prefix of 5
+ * and its event category among them: the text it gets has at most this
+ * many. */
+#define RUN_LOG_SETUP_TEXT_CCH 325
 
 /* Opens the log file at path for appending, sharing reading and writing,
  * without following a link, and starts the run's block with a line of the
@@ -41,7 +43,7 @@ void RunLogClose(void);
 /* Writes text (non-ASCII units as "?") as one summary line into Windows'
  * setupapi.dev.log through SetupWriteTextLog, which setupapi has from
  * Vista on.  Nothing where it lacks it, or when text is longer than
- * RUN_LOG_SETUP_LINE_CCH. */
+ * RUN_LOG_SETUP_TEXT_CCH. */
 void RunLogSetupSummary(LPCWSTR text);
 
 #endif

@@ -64,3 +64,5 @@ FARPROC SystemDllProc(LPCWSTR library, LPCSTR name)
         return NULL;
     return GetProcAddress(dll->module, name);
 }
+
+BOOL SystemDllLoad(LPCWSTR library) { return SystemDll(library) != NULL; }

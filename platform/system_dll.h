@@ -1,14 +1,15 @@
 /*
  * The system DLLs the run looks functions up in (advapi32, setupapi,
- * cfgmgr32): each loaded once, from the system folder by its full path,
- * and kept loaded until the process ends.
+ * cfgmgr32) or loads before anything else could (ntmarta): each loaded
+ * once, from the system folder by its full path, and kept loaded until
+ * the process ends.
  */
 #ifndef QX_PLATFORM_SYSTEM_DLL_H
 #define QX_PLATFORM_SYSTEM_DLL_H
 
 #include "platform/win32.h"
 
-/* Libraries the run keeps loaded, at most; it names three. */
+/* Libraries the run keeps loaded, at most; it names four. */
 #define SYSTEM_DLL_MAX 4
 /* A library's file name and its terminator ("setupapi.dll"). */
 #define SYSTEM_DLL_NAME_CCH 16
@@ -32,5 +33,9 @@ extern SYSTEM_DLL_TABLE g_SystemDlls;
  * full path and kept loaded for the rest of the run.  NULL when the DLL or
  * the function cannot be had, with the last error set. */
 FARPROC SystemDllProc(LPCWSTR library, LPCSTR name);
+
+/* Loads the system DLL library as SystemDllProc does, keeping it for the
+ * run.  TRUE: loaded.  FALSE: it cannot be had, with the last error set. */
+BOOL SystemDllLoad(LPCWSTR library);
 
 #endif

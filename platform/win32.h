@@ -122,4 +122,20 @@ typedef BOOL(WINAPI *PFN_IS_WOW64_PROCESS2)(HANDLE hProcess,
                                             USHORT *pProcessMachine,
                                             USHORT *pNativeMachine);
 
+/* The file-system redirector of a 32-bit process on 64-bit Windows is
+ * turned off and on again through these (XP x64 and later), looked up
+ * at run time: 32-bit XP before SP2 lacks them. */
+typedef BOOL(WINAPI *PFN_WOW64_DISABLE_WOW64_FS_REDIRECTION)(PVOID *OldValue);
+typedef BOOL(WINAPI *PFN_WOW64_REVERT_WOW64_FS_REDIRECTION)(PVOID OldValue);
+
+/* The kernel's own name of a process's image (Vista and later), looked
+ * up at run time; PROCESS_NAME_NATIVE asks for its device form. */
+#ifndef PROCESS_NAME_NATIVE
+#define PROCESS_NAME_NATIVE 0x00000001
+#endif
+typedef BOOL(WINAPI *PFN_QUERY_FULL_PROCESS_IMAGE_NAME_W)(HANDLE hProcess,
+                                                        DWORD dwFlags,
+                                                        LPWSTR lpExeName,
+                                                        PDWORD lpdwSize);
+
 #endif

@@ -65,3 +65,12 @@ BOOL TextEqualAsciiNoCase(LPCWSTR a, LPCWSTR b)
         i++;
     return AsciiLower(a[i]) == AsciiLower(b[i]);
 }
+
+BOOL TextStartsWithAsciiNoCase(LPCWSTR text, LPCWSTR prefix)
+{
+    for (DWORD i = 0; prefix[i] != 0; i++) {
+        if (AsciiLower(text[i]) != AsciiLower(prefix[i]))
+            return FALSE;
+    }
+    return TRUE;
+}

@@ -31,6 +31,9 @@ BOOL TextCopy(LPWSTR dst, DWORD cchDst, LPCWSTR src);
  * over the prefix's own length; the terminators take no part. */
 BOOL TextStartsWith(LPCWSTR text, LPCWSTR prefix);
 
+/* As TextStartsWith, but the ASCII letters' case is ignored. */
+BOOL TextStartsWithAsciiNoCase(LPCWSTR text, LPCWSTR prefix);
+
 /* TRUE when a and b are equal unit for unit, terminators included. */
 BOOL TextEqual(LPCWSTR a, LPCWSTR b);
 

@@ -54,6 +54,69 @@ BOOL DeletePath(LPCWSTR path)
     return result == ERROR_SUCCESS || result == DE_INVALIDFILES;
 }
 
+/* The 64-bit System32 as a 32-bit process names it from Vista on. */
+#define SYSNATIVE_FOLDER TEXT("C:\\Windows\\Sysnative\\")
+
+/* XP x64 and Server 2003 x64 have Sysnative only with a hotfix, so there
+ * the redirector is turned off instead.  It is the thread's for every
+ * file call, so it is off for the one DeleteFileW alone, as Microsoft
+ * asks ("Wow64DisableWow64FsRedirection"): a read-only file stays. */
+static BOOL DeleteUnredirected(LPCWSTR path, BOOL *stuck)
+{
+    HMODULE kernel32 = GetModuleHandleW(TEXT("kernel32.dll"));
+    FARPROC off = NULL, on = NULL;
+    if (kernel32 != NULL) {
+        off = GetProcAddress(kernel32, "Wow64DisableWow64FsRedirection");
+        on = GetProcAddress(kernel32, "Wow64RevertWow64FsRedirection");
+    }
+    PVOID old = NULL;
+    if (off == NULL || on == NULL ||
+        !((PFN_WOW64_DISABLE_WOW64_FS_REDIRECTION)(void (*)(void))off)(&old))
+        return FALSE;
+    BOOL deleted = DeleteFileW(path);
+    /* At once, before even the last error is read: a revert that succeeds
+     * leaves it. */
+    if (!((PFN_WOW64_REVERT_WOW64_FS_REDIRECTION)(void (*)(void))on)(old)) {
+        *stuck = TRUE;
+        RunLog(TEXT("The file-system redirector could not be turned on again: "
+                    "no further file is deleted"));
+    }
+    return deleted;
+}
+
+BOOL DeleteNativeSystemFile(LPCWSTR path, BOOL sysnative, BOOL *stuck)
+{
+    WCHAR reached[MAX_PATH];
+    TextZero(reached, ARRAYSIZE(reached));
+    const DWORD prefix = TextLength(SYSTEM32_FOLDER, MAX_PATH);
+    if (!TextStartsWith(path, SYSTEM32_FOLDER) ||
+        !TextAppend(reached, ARRAYSIZE(reached),
+                    sysnative ? SYSNATIVE_FOLDER : SYSTEM32_FOLDER) ||
+        !TextAppend(reached, ARRAYSIZE(reached), path + prefix))
+        return FALSE;
+    BOOL deleted;
+    if (sysnative) {
+        /* DeleteFileW refuses a read-only file, which the shell's deletion
+         * of the other rows takes; whether the shell accepts Sysnative is
+         * not documented. */
+        DWORD attributes = GetFileAttributesW(reached);
+        if (attributes != INVALID_FILE_ATTRIBUTES &&
+            (attributes & FILE_ATTRIBUTE_READONLY))
+            SetFileAttributesW(reached, attributes & ~FILE_ATTRIBUTE_READONLY);
+        deleted = DeleteFileW(reached);
+    } else {
+        deleted = DeleteUnredirected(reached, stuck);
+    }
+    DWORD error = deleted ? ERROR_SUCCESS : GetLastError();
+    if (deleted)
+        RunLog(TEXT("Deleted %s (the 64-bit System32)"), reached);
+    else if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND)
+        RunLog(TEXT("Not deleted: %s (the 64-bit System32): error %u"), reached,
+               error);
+    return deleted || error == ERROR_FILE_NOT_FOUND ||
+           error == ERROR_PATH_NOT_FOUND;
+}
+
 BOOL UninstallOemInf(LPCWSTR name)
 {
     /* An installed INF is the published name of a package in the driver

@@ -22,6 +22,19 @@ void PrivilegeSequence(void);
  * result, or a path too long to hand over whole (nothing is deleted). */
 BOOL DeletePath(LPCWSTR path);
 
+/* Where the file rows name the 64-bit System32 ("C:\Windows\System32\"). */
+#define SYSTEM32_FOLDER TEXT("C:\\Windows\\System32\\")
+
+/* Deletes the file path names in the 64-bit System32 of 64-bit Windows
+ * (path begins with SYSTEM32_FOLDER), which a 32-bit process would reach
+ * as SysWOW64: from Vista on (sysnative) through C:\Windows\Sysnative\,
+ * its read-only attribute cleared first; before Vista with the file-system
+ * redirector turned off around the DeleteFileW alone.  Logs the path it
+ * reached.  TRUE: deleted, or nothing was there.  FALSE: it stays; *stuck
+ * is set when the redirector could not be turned on again, after which
+ * no file may be touched this run. */
+BOOL DeleteNativeSystemFile(LPCWSTR path, BOOL sysnative, BOOL *stuck);
+
 /* Uninstalls the INF copy C:\Windows\INF\name through Setup
  * (SetupUninstallOEMInfW, forced): with its PNF and catalogue, and from
  * Vista on its driver-store package.  TRUE: Setup uninstalled it.  FALSE:

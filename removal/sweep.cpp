@@ -1,6 +1,5 @@
 #include "removal/sweep.h"
 
-#include "app/run.h"
 #include "discovery/candidates.h"
 #include "discovery/shared_driver.h"
 #include "platform/registry.h"
@@ -13,7 +12,8 @@
 #define SWEEP_PATH_CCH 256
 
 /* A 32-bit process on 64-bit Windows sees System32 as SysWOW64; Windows 7
- * and later exempt DriverStore from that redirection, Wine 8 does not. */
+ * and later exempt DriverStore from that redirection, Vista and Wine 8 do
+ * not. */
 #define DRIVER_STORE_FOLDER                                                  \
     TEXT("C:\\Windows\\System32\\DriverStore\\FileRepository")
 #define DRIVER_STORE_PATTERN TEXT("\\*.*")
@@ -183,10 +183,12 @@ static const SWEEP_ROW g_SweepRows[] = {
 #define SWEEP_ROW_COUNT ARRAYSIZE(g_SweepRows)
 static_assert(SWEEP_ROW_COUNT == 41, "the removal table has 41 rows");
 
-/* What this sweep leaves out. */
+/* What this sweep leaves out, and how it reaches the files. */
 typedef struct SWEEP_SCOPE {
-    BOOL windowsAtDefault; /* FALSE: no file row touches C:\Windows */
-    BOOL libusb0Shared;    /* TRUE: libusb0's rows are left out */
+    const SWEEP_SETTINGS *settings;
+    BOOL libusb0Shared; /* TRUE: libusb0's rows are left out */
+    /* The redirector stayed off after a deletion: no file row runs. */
+    BOOL filesStopped;
 } SWEEP_SCOPE;
 
 /* A driver-store folder's own name and its terminator. */
@@ -208,14 +210,23 @@ typedef struct SETUP_ANSWERS {
 
 /* Applies rows first to end - 1 within scope; a registry row goes to
  * every view, the 32-bit view first, before the next row. */
-static void ApplyRows(DWORD first, DWORD end, const SWEEP_SCOPE *scope)
+static void ApplyRows(DWORD first, DWORD end, SWEEP_SCOPE *scope)
 {
+    const SWEEP_SETTINGS *settings = scope->settings;
     for (DWORD row = first; row < end; row++) {
         const SWEEP_ROW *r = &g_SweepRows[row];
         if (r->libusb0 && scope->libusb0Shared)
             continue;
         if (r->operation == SWEEP_DELETE_PATH) {
-            if (scope->windowsAtDefault)
+            if (!settings->windowsAtDefault || scope->filesStopped)
+                continue;
+            /* The older installation left a copy in each folder; a 32-bit
+             * process naming System32 would reach the SysWOW64 copy a
+             * second time. */
+            if (settings->wow64 && TextStartsWith(r->path, SYSTEM32_FOLDER))
+                DeleteNativeSystemFile(r->path, !settings->preVista,
+                                       &scope->filesStopped);
+            else
                 DeletePath(r->path);
             continue;
         }
@@ -427,14 +438,15 @@ static void DeleteCandidate(LPCWSTR entry)
     DeletePath(path);
 }
 
-BOOL RemovalSweep(BOOL windowsAtDefault)
+BOOL RemovalSweep(const SWEEP_SETTINGS *settings)
 {
     PrivilegeSequence();
     SETUP_ANSWERS answers = {};
-    UninstallCandidates(!g_Run.preVista, &answers);
+    UninstallCandidates(!settings->preVista, &answers);
     SweepDeviceInstances();
     SWEEP_SCOPE scope;
-    scope.windowsAtDefault = windowsAtDefault;
+    scope.settings = settings;
+    scope.filesStopped = FALSE;
     /* Another device's libusb0 service, files or lockdown entries gone,
      * that device (or, for a class filter, the whole class) would not
      * start after the next restart; the device itself runs libusbDspQx. */
@@ -443,10 +455,13 @@ BOOL RemovalSweep(BOOL windowsAtDefault)
                ? TEXT("libusb0 is kept: something else uses it, or that "
                       "could not be told")
                : TEXT("libusb0 is removed: nothing else uses it"));
-    if (windowsAtDefault)
+    if (settings->windowsAtDefault && settings->wow64 && settings->vista)
+        RunLog(TEXT("Driver store folders left to Setup: 64-bit Vista shows "
+                    "a 32-bit process SysWOW64 there"));
+    else if (settings->windowsAtDefault)
         SweepDriverStore(&answers);
     ApplyRows(0, SWEEP_ROWS_BEFORE_CANDIDATES, &scope);
-    if (windowsAtDefault) {
+    if (settings->windowsAtDefault && !scope.filesStopped) {
         for (LONG i = 0; i < g_Candidates.count && i < CANDIDATE_MAX; i++) {
             if (!answers.refused[i])
                 DeleteCandidate(g_Candidates.entries[i]);

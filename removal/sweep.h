@@ -7,16 +7,28 @@
 
 #include "platform/win32.h"
 
+/* What the sweep needs to know of the run. */
+typedef struct SWEEP_SETTINGS {
+    /* Windows lives in C:\Windows: otherwise nothing under it is searched
+     * or deleted (the driver store, the file rows and the candidates' INF
+     * and PNF files are skipped), and the candidates only go through
+     * Setup's uninstall. */
+    BOOL windowsAtDefault;
+    BOOL preVista; /* XP: no driver store; every candidate goes by hand */
+    /* A 32-bit process on 64-bit Windows: the rows naming System32 reach
+     * the native folder (DeleteNativeSystemFile), and on Vista, where the
+     * driver store too is redirected to SysWOW64, the store's folders are
+     * left to Setup. */
+    BOOL wow64;
+    BOOL vista; /* Windows 6.0 */
+} SWEEP_SETTINGS;
+
 /* Runs every step whatever the earlier ones achieved, reading the
- * candidate INF list and the pre-Vista flag; leaves libusb0's rows out
- * while anything else uses libusb0 (Libusb0Shared).  From Vista on, what
- * Setup refuses to uninstall stays whole (its INF, PNF and store folder),
- * and no store folder is deleted by hand when Setup refused one whose
- * store folder it did not name.  Unless windowsAtDefault (Windows lives in
- * C:\Windows), nothing under C:\Windows is searched or deleted: the
- * driver store, the file rows and the candidates' INF and PNF files are
- * skipped, and the candidates only go through Setup's uninstall.  Always
- * TRUE. */
-BOOL RemovalSweep(BOOL windowsAtDefault);
+ * candidate INF list; leaves libusb0's rows out while anything else uses
+ * libusb0 (Libusb0Shared).  From Vista on, what Setup refuses to
+ * uninstall stays whole (its INF, PNF and store folder), and no store
+ * folder is deleted by hand when Setup refused one whose store folder it
+ * did not name.  Always TRUE. */
+BOOL RemovalSweep(const SWEEP_SETTINGS *settings);
 
 #endif

@@ -160,7 +160,8 @@ TEST_F(Run, WaitsWithoutLimitForTheRunLockBeforeAnythingElse)
     const std::set<std::string> before = {
         "GetCommandLineW", "GetVersionExW", "GetProcessWindowStation",
         "GetUserObjectInformationW", "GetCurrentProcessId",
-        "ProcessIdToSessionId", "GetSystemDefaultLangID"};
+        "ProcessIdToSessionId", "GetSystemDefaultLangID",
+        "GetSystemDirectoryW", "LoadLibraryExW"};
     ASSERT_LT(restricted, lockFrom);
     for (auto it = restricted + 1; it != lockFrom; ++it)
         EXPECT_TRUE(before.count(*it)) << *it;
@@ -169,7 +170,8 @@ TEST_F(Run, WaitsWithoutLimitForTheRunLockBeforeAnythingElse)
         "SHGetSpecialFolderPathW", "SHCreateDirectoryExW",
         "ConvertStringSecurityDescriptorToSecurityDescriptorW",
         "CreateFileW", "GetLastError", "GetNamedSecurityInfoW",
-        "CreateWellKnownSid", "EqualSid", "LocalFree", "Sleep"};
+        "CreateWellKnownSid", "EqualSid", "LocalFree", "Sleep",
+        "GetVolumePathNameW", "GetVolumeInformationW"};
     for (auto it = lockFrom; it != lockTo; ++it)
         EXPECT_TRUE(lock.count(*it)) << *it;
     EXPECT_EQ(CallsOf("Sleep").size(), 2400u);
@@ -510,11 +512,25 @@ TEST_F(Run, EachOutcomeEndsWithItsExitCode)
     auto refusal = [](DWORD error) {
         return [error] { winhost::FailCall("SetupCopyOEMInfW", error); };
     };
+    /* Started from Z:, which the user mapped to \\fs\pkgs in a logon
+     * session of their own. */
+    auto mapped = [](const u16 &remotePath, const u16 &nativeImage) {
+        return [=] {
+            machine().modulePath = u"Z:\\drivers\\QxDspInstaller.exe";
+            machine().nativeImagePath = nativeImage;
+            SeedPackage(u"\\\\fs\\pkgs\\drivers\\");
+            winhost::SeedFolder(u"C:\\Windows"); /* for the log */
+            if (!remotePath.empty())
+                winhost::SeedValue(u"HKEY_CURRENT_USER\\Network\\Z",
+                                   u"RemotePath", remotePath);
+        };
+    };
     const struct {
         const char *what;
         std::function<void()> prepare;
         int exitCode;
-        bool worked; /* the run's work began */
+        bool worked;        /* the run's work began */
+        const char *logged; /* a line of the run's log */
     } cases[] = {
         {"success text", xp, 0, true},
         {"restart notice", [] {}, kRestartExit, true},
@@ -555,6 +571,18 @@ TEST_F(Run, EachOutcomeEndsWithItsExitCode)
         {"usage", [] { machine().commandLine += u" /?"; }, 0, false},
         {"a bad command line", [] { machine().commandLine += u" /x"; },
          ERROR_INVALID_COMMAND_LINE, false},
+        {"a mapped drive's package", mapped(u"\\\\fs\\pkgs\\", u""), kRestartExit,
+         true, "Package folder Z:\\drivers\\: its drive cannot be seen by this "
+               "elevated run; the user's mapping in HKCU\\Network names it "
+               "\\\\fs\\pkgs\\drivers\\\r\n"},
+        {"a mapped drive's package, by its image's name",
+         mapped(u"", u"\\Device\\Mup\\;LanmanRedirector\\;Z:00000000000123ab"
+                     u"\\fs\\pkgs\\drivers\\QxDspInstaller.exe"),
+         kRestartExit, true, "the image's own name names it \\\\fs\\pkgs\\drivers\\\r\n"},
+        {"a mapped drive's package, not found", mapped(u"", u""),
+         ERROR_PATH_NOT_FOUND, true,
+         "Box: Failed, error code: The package is on a drive this elevated "
+         "run cannot see (a mapped network drive)"},
     };
     for (auto &c : cases) {
         SetUp();
@@ -567,6 +595,9 @@ TEST_F(Run, EachOutcomeEndsWithItsExitCode)
         const u16 last = BoxTexts().empty() ? u16() : BoxTexts().back();
         if (c.exitCode != 0 && c.exitCode != kRestartExit && c.worked)
             EXPECT_EQ(last.rfind(u"Failed, error code: ", 0), 0u);
+        if (c.logged)
+            EXPECT_NE(FileText(kLog).find(c.logged), std::string::npos)
+                << FileText(kLog);
     }
 }
 
@@ -640,7 +671,8 @@ TEST_F(Run, TheLogOfAnOlderInstallationsRunSaysWhatWasFoundAndDone)
                          "\\Control\\Class\\{eb781aaf-9c70-4523-a5df-642a87eca567}"
                          "\\0000 (32-bit view)\r\n"),
              std::string("Setup uninstalled oem12.inf\r\n"),
-             std::string("Deleted C:\\Windows\\System32\\drivers\\libusb0.sys\r\n"),
+             std::string("Deleted C:\\Windows\\Sysnative\\drivers\\libusb0.sys "
+                         "(the 64-bit System32)\r\n"),
              std::string("Deleted key HKLM\\SYSTEM\\ControlSet001\\Services\\"
                          "libusb0 (32-bit view)\r\n"),
              std::string("Comparison: the staged copy differs or is missing\r\n"),
@@ -654,6 +686,31 @@ TEST_F(Run, TheLogOfAnOlderInstallationsRunSaysWhatWasFoundAndDone)
                   "QxDspInstaller 1.0.0.1: installed, a restart is needed, exit "
                   "code 3010, OEM INF " + oem + ", log C:\\Windows\\QxDspInstaller.log"});
     EXPECT_EQ(winhost::OpenHandleCount(), 0);
+}
+
+/* A relative /log FILE is resolved once, in the folder the run started
+ * in, and named so in the log and in Setup's summary, which leaves it out
+ * where the line would be longer than Setup takes. */
+TEST_F(Run, ARelativeLogIsResolvedOnceAndSetupsLineLeavesOutALongPath)
+{
+    for (const u16 folder : {u16(u"C:\\Temp"), u"C:\\" + u16(240, u'd')}) {
+        SetUp();
+        winhost::SeedFolder(folder);
+        machine().currentFolder = folder;
+        machine().commandLine += u" /log qx.log";
+        EXPECT_EQ(InstallerRun(nullptr), kRestartExit);
+        const std::string log = FileText(folder + u"\\qx.log");
+        EXPECT_NE(log.find("Log: " + winhost::ToUtf8(folder) + "\\qx.log\r\n"),
+                  std::string::npos) << log;
+        ASSERT_EQ(machine().setupLogLines.size(), 1u);
+        const std::string &line = machine().setupLogLines[0];
+        const std::string named = ", log " + winhost::ToUtf8(folder) + "\\qx.log";
+        const bool shortPath = folder.size() < 100;
+        EXPECT_LE(line.size(), 325u);
+        EXPECT_EQ(line.rfind(named) + named.size() == line.size(), shortPath);
+        EXPECT_EQ(line.find(", log ") == std::string::npos, !shortPath);
+        EXPECT_EQ(CallsOf("GetFullPathNameW").size(), 1u);
+    }
 }
 
 /* A log that cannot be opened or written, or that is refused, changes
@@ -795,7 +852,7 @@ protected:
         Run::SetUp();
         SeedFoundOlderInstallation();
         for (const char16_t *name :
-             {u"setupapi.dll", u"Advapi32.dll", u"cfgmgr32.dll"})
+             {u"setupapi.dll", u"Advapi32.dll", u"cfgmgr32.dll", u"ntmarta.dll"})
             winhost::SeedFile(kPackage + name, "planted");
     }
     /* Names of the modules the run's loads returned, upper-case paths. */
@@ -818,10 +875,11 @@ TEST_F(DllSearch, IsRestrictedToTheSystemFolderBeforeAnyOtherCall)
               (std::vector<std::string>{"GetModuleHandleW", "GetVersionExW",
                                         "GetProcAddress",
                                         "SetDefaultDllDirectories"}));
-    /* The run lock comes after it. */
-    EXPECT_GT(std::find(names.begin(), names.end(), "CreateFileW") -
-                  names.begin(),
-              3);
+    /* The run lock comes after it, and after advapi32's own ntmarta. */
+    EXPECT_LT(std::find(names.begin(), names.end(), "LoadLibraryExW"),
+              std::find(names.begin(), names.end(), "CreateFileW"));
+    EXPECT_EQ(CallsOf("LoadLibraryExW").at(0).object,
+              "C:\\Windows\\System32\\ntmarta.dll");
     EXPECT_EQ(CallsOf("GetModuleHandleW")[0].object, "kernel32.dll");
     ASSERT_EQ(CallsOf("SetDefaultDllDirectories").size(), 1u);
     EXPECT_EQ(CallsOf("SetDefaultDllDirectories")[0].detail, "0x800");
@@ -854,7 +912,8 @@ TEST_F(DllSearch, NoDllPlantedInThePackageFolderIsLoaded)
         EXPECT_EQ(asked, (std::set<std::string>{
                              "C:\\Windows\\System32\\advapi32.dll flags=0x8",
                              "C:\\Windows\\System32\\setupapi.dll flags=0x8",
-                             "C:\\Windows\\System32\\cfgmgr32.dll flags=0x8"}));
+                             "C:\\Windows\\System32\\cfgmgr32.dll flags=0x8",
+                             "C:\\Windows\\System32\\ntmarta.dll flags=0x8"}));
         /* ... and every one was answered from the system folder. */
         EXPECT_EQ(LoadedFrom(kPackage), std::vector<std::string>{});
         EXPECT_EQ(LoadedFrom(u"C:\\Windows\\System32\\").size(),

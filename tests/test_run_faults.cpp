@@ -90,6 +90,11 @@ const FAULT kFaults[] = {
     {"MoveFileExW", ERROR_SHARING_VIOLATION},
     {"IsWow64Process", ERROR_ACCESS_DENIED},
     {"IsWow64Process2", ERROR_ACCESS_DENIED},
+    {"DeleteFileW", ERROR_ACCESS_DENIED},
+    {"GetFileAttributesW", ERROR_ACCESS_DENIED},
+    {"SetFileAttributesW", ERROR_ACCESS_DENIED},
+    {"Wow64DisableWow64FsRedirection", ERROR_INVALID_FUNCTION},
+    {"Wow64RevertWow64FsRedirection", ERROR_INVALID_FUNCTION},
 };
 const char *const kCannotFail[] = {
     "GetLastError",  "GetCurrentProcess", "GetProcessHeap",
@@ -104,6 +109,7 @@ const char *const kCannotFail[] = {
     "LocalFree", /* of the descriptor just made */
     "SetupWriteTextLog", "GetLocalTime", /* return nothing */
     "GetCommandLineW", /* the process's own */
+    "GetDriveTypeW", /* answers a type, never an error */
 };
 
 /* Errors a function gives on every call once what it works on is gone or

@@ -111,15 +111,18 @@ TEST_F(RunLock, AStandardUserCanNeitherCreateTheFileNorOpenIt)
 
 /* Another process holds the file: it is waited on only when a run made
  * it (SYSTEM, the Administrators group, or the run's own account: XP's
- * default owner, and Wine's for every file; a volume that keeps no owner
- * tells nobody apart).  Someone else's file, or one whose owner cannot be
- * read, is not waited on: its owner could hold it for ever. */
+ * default owner, and Wine's for every file; a descriptor without an owner
+ * tells nobody apart), or when its volume keeps no owners at all (FAT32,
+ * whose files read as Everyone's).  Someone else's file, or one whose
+ * owner cannot be read, is not waited on: its owner could hold it for
+ * ever. */
 TEST_F(RunLock, AHeldFileIsWaitedOnOnlyWhenARunMadeIt)
 {
     const struct {
         const char16_t *owner;
         const char *failing; /* a call that fails with ERROR_ACCESS_DENIED */
         RUN_LOCK_RESULT result;
+        bool fat;
     } kOwners[] = {
         {u"S-1-5-32-544", nullptr, RUN_LOCK_BUSY},
         {u"S-1-5-18", nullptr, RUN_LOCK_BUSY},
@@ -129,6 +132,9 @@ TEST_F(RunLock, AHeldFileIsWaitedOnOnlyWhenARunMadeIt)
         {u"S-1-5-32-544", "GetNamedSecurityInfoW", RUN_LOCK_UNLOCKED},
         {u"S-1-5-21-1-2-3-1000", "OpenProcessToken", RUN_LOCK_UNLOCKED},
         {u"S-1-5-21-1-2-3-1000", "GetTokenInformation", RUN_LOCK_UNLOCKED},
+        {u"S-1-5-32-544", nullptr, RUN_LOCK_BUSY, true},
+        {u"S-1-5-32-544", "GetVolumeInformationW", RUN_LOCK_UNLOCKED, true},
+        {u"S-1-5-32-544", "GetVolumePathNameW", RUN_LOCK_UNLOCKED, true},
     };
     for (auto &row : kOwners) {
         SetUp();
@@ -137,6 +143,8 @@ TEST_F(RunLock, AHeldFileIsWaitedOnOnlyWhenARunMadeIt)
         winhost::FileEntry &other = winhost::SeedFile(kLock, "");
         other.owner = row.owner;
         other.heldAccess = GENERIC_READ;
+        if (row.fat)
+            machine().fatVolumes.insert(u"C:");
         if (row.failing)
             winhost::FailCall(row.failing, ERROR_ACCESS_DENIED);
         EXPECT_EQ(RunLockTake(250), row.result);

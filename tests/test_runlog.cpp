@@ -127,8 +127,8 @@ TEST_F(RunLogTest, ALogOverOneMibIsRenamedByARunHoldingTheLock)
     }
 }
 
-/* Setup's log takes one ANSI line of at most 336 characters, from Vista
- * on; its text goes in as the argument of a "%s" format. */
+/* Setup's log takes one ANSI line of at most 325 characters of text, from
+ * Vista on; its text goes in as the argument of a "%s" format. */
 TEST_F(RunLogTest, TheSetupSummaryIsOneAnsiLineFromVistaOn)
 {
     const struct {
@@ -138,9 +138,8 @@ TEST_F(RunLogTest, TheSetupSummaryIsOneAnsiLineFromVistaOn)
     } cases[] = {
         {10, u"Qx: 100% done, C:\\Windows\\驱动.log",
          {"Qx: 100% done, C:\\Windows\\??.log"}},
-        {10, u16(RUN_LOG_SETUP_LINE_CCH, u'x'),
-         {std::string(RUN_LOG_SETUP_LINE_CCH, 'x')}},
-        {10, u16(RUN_LOG_SETUP_LINE_CCH + 1, u'x'), {}},
+        {10, u16(325, u'x'), {std::string(325, 'x')}},
+        {10, u16(326, u'x'), {}},
         {5, u"Qx on XP", {}},
     };
     for (auto &c : cases) {

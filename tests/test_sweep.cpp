@@ -12,6 +12,9 @@ namespace {
 
 const char *const kViews[] = {"32", "64"};
 
+/* 64-bit Windows 10, Windows in C:\Windows. */
+const SWEEP_SETTINGS kWindows10 = {TRUE, FALSE, TRUE, FALSE};
+
 class Sweep : public MachineTest {
 protected:
     void TearDown() override
@@ -25,7 +28,8 @@ Strings Deletions()
 {
     Strings out;
     for (auto &c : machine().calls) {
-        if (c.fn == "SHFileOperationW" || c.fn == "RegDeleteKeyExW")
+        if (c.fn == "SHFileOperationW" || c.fn == "RegDeleteKeyExW" ||
+            c.fn == "DeleteFileW")
             out.push_back(c.fn + " " + c.object + " " + c.view);
         else if (c.fn == "SetupUninstallOEMInfW")
             out.push_back(c.fn + " " + c.object + " " + c.detail);
@@ -43,25 +47,72 @@ void Add(const std::string &name)
 
 } // namespace
 
-/* The sweep deletes nothing but its targets, and every target goes.
- * Stand-in: there is no file-system redirector, so System32 and syswow64
- * are two folders here; a 32-bit process on 64-bit Windows sees one. */
-TEST_F(Sweep, DeletesItsTargetsAndLeavesEverythingElseAsItWas)
+/* The sweep deletes nothing but its targets, and every target goes, on
+ * 32-bit Windows and, for a 32-bit process, on 64-bit Windows: there the
+ * rows naming System32 reach the native folder (through Sysnative from
+ * Vista on, with a read-only file's attribute cleared; on XP x64 with the
+ * redirector off around each DeleteFileW alone, so a read-only file
+ * stays, and no file at all once it could not be turned on again), and
+ * the store, which 64-bit Vista too redirects, is left to Setup there. */
+struct MACHINE_ROW {
+    DWORD major, minor;
+    bool is64Bit, storeGoes;
+    const char *failing; /* a call that fails once, or nullptr */
+};
+class SweepOn : public Sweep, public ::testing::WithParamInterface<MACHINE_ROW> {};
+
+TEST_P(SweepOn, DeletesItsTargetsAndLeavesEverythingElseAsItWas)
 {
+    const MACHINE_ROW m = GetParam();
+    machine().osMajor = m.major;
+    machine().osMinor = m.minor;
+    machine().is64Bit = m.is64Bit;
+    const SWEEP_SETTINGS settings = {TRUE, m.major < 6, m.is64Bit,
+                                     m.major == 6 && m.minor == 0};
     SeedOlderInstallation();
+    const std::string readOnly = "C:\\Windows\\System32\\libusbDspQx.dll";
+    FindFile(W(readOnly))->attributes |= FILE_ATTRIBUTE_READONLY;
+    if (m.failing)
+        FailCall(m.failing, ERROR_ACCESS_DENIED);
     Add("oem12.inf");
     Add("oem7.inf");
-    const Targets targets = TargetsOf(
-        {"oem12.inf", "oem7.inf"},
-        {"qx_dsp_usb.inf_amd64_d4", "qx_dsp_usb.inf_x86_b2", "qx_dsp_usb.inf"});
+    /* From Vista on Setup takes the candidates' store folders. */
+    Strings store = {"qx_dsp_usb.inf_amd64_d4", "qx_dsp_usb.inf_x86_b2",
+                     "qx_dsp_usb.inf"};
+    store.resize(m.storeGoes ? 3 : m.major >= 6 ? 2 : 0);
+    Targets targets = TargetsOf({"oem12.inf", "oem7.inf"}, store);
     for (auto &f : targets.files)
         ASSERT_TRUE(FileExists(W(f))) << f;
-    for (auto &k : targets.keys)
-        ASSERT_NE(FindKey(W(k)), nullptr) << k;
+    if (m.failing) /* Setup's, and what the redirector's first turn reached */
+        targets.files = {"C:\\Windows\\INF\\oem12.inf", "C:\\Windows\\INF\\oem12.PNF",
+                         "C:\\Windows\\INF\\oem7.inf", "C:\\Windows\\INF\\oem7.PNF",
+                         "C:\\Windows\\System32\\drivers\\libusb0.sys"};
+    else if (m.is64Bit && m.major < 6)
+        targets.files.erase(
+            std::find(targets.files.begin(), targets.files.end(), readOnly));
     const Snapshot before = TakeSnapshot();
-    EXPECT_TRUE(RemovalSweep(TRUE));
+    EXPECT_TRUE(RemovalSweep(&settings));
     EXPECT_EQ(TakeSnapshot(), Without(before, targets));
+    EXPECT_FALSE(machine().fsRedirectionOff && !m.failing);
+    /* Nothing but the one deletion while the redirector is off. */
+    const Strings names = CallNames();
+    for (size_t i = 0; i < names.size(); i++)
+        if (names[i] == "Wow64DisableWow64FsRedirection" && !m.failing)
+            EXPECT_EQ(Strings(names.begin() + i + 1, names.begin() + i + 3),
+                      (Strings{"DeleteFileW", "Wow64RevertWow64FsRedirection"}));
 }
+
+/* XP x64 sees no store: System32\DriverStore is SysWOW64's there. */
+INSTANTIATE_TEST_SUITE_P(
+    Sweep, SweepOn,
+    ::testing::Values(MACHINE_ROW{10, 0, true, true, nullptr},
+                      MACHINE_ROW{6, 1, true, true, nullptr},
+                      MACHINE_ROW{6, 0, true, false, nullptr},
+                      MACHINE_ROW{5, 2, true, false, nullptr},
+                      MACHINE_ROW{5, 2, true, false,
+                                  "Wow64RevertWow64FsRedirection"},
+                      MACHINE_ROW{10, 0, false, true, nullptr},
+                      MACHINE_ROW{5, 1, false, true, nullptr}));
 
 TEST_F(Sweep, AppliesEveryRowInOrderEachRegistryRow32BitViewFirst)
 {
@@ -72,7 +123,7 @@ TEST_F(Sweep, AppliesEveryRowInOrderEachRegistryRow32BitViewFirst)
     Add("oem7.inf");
     /* Setup names both packages' store folders, so the store goes too. */
     machine().driverStore = {{u"OEM12.INF", u"gone"}, {u"OEM7.INF", u"gone"}};
-    RemovalSweep(TRUE);
+    RemovalSweep(&kWindows10);
 
     /* Each entry through Setup, forced, while its package is whole; then
      * everything by hand. */
@@ -83,8 +134,12 @@ TEST_F(Sweep, AppliesEveryRowInOrderEachRegistryRow32BitViewFirst)
     auto path = [&](const std::string &p) {
         want.push_back("SHFileOperationW " + p + " ");
     };
-    path("C:\\Windows\\System32\\drivers\\libusb0.sys");
-    path("C:\\Windows\\System32\\libusb0.dll");
+    /* A 32-bit process reaches the 64-bit System32 as Sysnative. */
+    auto native = [&](const std::string &p) {
+        want.push_back("DeleteFileW C:\\Windows\\Sysnative\\" + p + " ");
+    };
+    native("drivers\\libusb0.sys");
+    native("libusb0.dll");
     path("C:\\Windows\\syswow64\\libusb0.dll");
     for (std::string entry : {"oem12", "oem7"}) {
         path("C:\\Windows\\INF\\" + entry + ".inf");
@@ -92,7 +147,7 @@ TEST_F(Sweep, AppliesEveryRowInOrderEachRegistryRow32BitViewFirst)
     }
     for (auto &driver : {"libusb0", "libusbDspQx"}) {
         if (std::string(driver) == "libusbDspQx") {
-            path("C:\\Windows\\System32\\libusbDspQx.dll");
+            native("libusbDspQx.dll");
             path("C:\\Windows\\syswow64\\libusbDspQx.dll");
         }
         for (auto &tree : {kLockdown, kLockdown32})
@@ -123,7 +178,7 @@ TEST_F(Sweep, RunsThePrivilegeSequenceFirstAndGoesOnWithoutPrivileges)
 {
     machine().heldPrivileges.clear();
     SeedFile(u"C:\\Windows\\System32\\libusb0.dll", "dll");
-    EXPECT_TRUE(RemovalSweep(TRUE));
+    EXPECT_TRUE(RemovalSweep(&kWindows10));
     const Strings names = CallNames();
     EXPECT_LT(std::find(names.begin(), names.end(), "AdjustTokenPrivileges"),
               std::find(names.begin(), names.end(), "FindFirstFileW"));
@@ -139,7 +194,7 @@ TEST_F(Sweep, UninstallsEveryEntryThroughSetupBeforeSearchingTheStore)
     Add("oem12.inf");
     Add("oem7.inf");
     Add("oem1.inf");
-    RemovalSweep(TRUE);
+    RemovalSweep(&kWindows10);
     Strings order;
     for (auto &c : machine().calls)
         if (c.fn == "AdjustTokenPrivileges" ||
@@ -166,7 +221,7 @@ TEST_F(Sweep, GoesOnPastTargetsThatStay)
     FindFile(u"C:\\Windows\\System32\\drivers\\libusb0.sys")->heldOpen = true;
     SeedKey(u"SYSTEM\\ControlSet001\\Services\\libusb0").refuseDelete = true;
     FailCall("FindFirstFileW", ERROR_ACCESS_DENIED);
-    EXPECT_TRUE(RemovalSweep(TRUE));
+    EXPECT_TRUE(RemovalSweep(&kWindows10));
     EXPECT_TRUE(FileExists(u"C:\\Windows\\System32\\drivers\\libusb0.sys"));
     EXPECT_NE(FindKey(u"SYSTEM\\ControlSet001\\Services\\libusb0"), nullptr);
     EXPECT_TRUE(FileExists(W(kStore + "\\qx_dsp_usb.inf_x86_b2")));
@@ -190,7 +245,8 @@ class SweepRefusal : public Sweep, public ::testing::WithParamInterface<REFUSAL>
 TEST_P(SweepRefusal, LeavesWhatSetupRefusedWholeFromVistaOn)
 {
     const REFUSAL r = GetParam();
-    g_Run.preVista = r.preVista;
+    SWEEP_SETTINGS settings = kWindows10;
+    settings.preVista = r.preVista;
     SeedOlderInstallation();
     Add("oem12.inf");
     Add("oem7.inf");
@@ -209,7 +265,7 @@ TEST_P(SweepRefusal, LeavesWhatSetupRefusedWholeFromVistaOn)
     if (r.lookup == 0 || !r.refused)
         folders.push_back("qx_dsp_usb.inf");
     const Snapshot before = TakeSnapshot();
-    RemovalSweep(TRUE);
+    RemovalSweep(&settings);
     EXPECT_EQ(TakeSnapshot(), Without(before, TargetsOf(gone, folders)));
     EXPECT_EQ(CallsOf("SetupGetInfDriverStoreLocationW").empty(),
               r.preVista || r.lookup == ERROR_PROC_NOT_FOUND);
@@ -246,7 +302,7 @@ TEST_F(Sweep, ReplacesTheLastThreeUnitsOfAnEntryForItsPnfName)
 {
     Add("oem3.INF");
     Place("oem4.txt");
-    RemovalSweep(TRUE);
+    RemovalSweep(&kWindows10);
     Strings inf;
     for (auto &c : CallsOf("SHFileOperationW"))
         if (c.object.rfind("C:\\Windows\\INF\\", 0) == 0)
@@ -270,7 +326,7 @@ TEST_F(Sweep, SkipsNamesThatWouldNotFitAPathBuffer)
     Place(entry240 + ".inf");
     Place(entry241 + ".inf");
     machine().driverStore[W(Upper(entry240 + ".inf"))] = u"qx_dsp_usb.inf_x";
-    RemovalSweep(TRUE);
+    RemovalSweep(&kWindows10);
     EXPECT_FALSE(FileExists(W("C:\\Windows\\INF\\" + entry240 + ".inf")));
     EXPECT_TRUE(FileExists(W("C:\\Windows\\INF\\" + entry241 + ".inf")));
     EXPECT_TRUE(FileExists(W("C:\\Windows\\INF\\" + entry241 + ".in")));
@@ -284,7 +340,7 @@ TEST_F(Sweep, NeverAddressesTheInfFolderForAnEntryTooShortForAPnfName)
     g_Candidates.count = 2;
     g_Candidates.entries[1][0] = u'a';
     g_Candidates.entries[1][1] = u'b';
-    RemovalSweep(TRUE);
+    RemovalSweep(&kWindows10);
     EXPECT_TRUE(FileExists(u"C:\\Windows\\INF\\ab"));
     for (auto &c : CallsOf("SHFileOperationW"))
         EXPECT_EQ(c.object.find("C:\\Windows\\INF"), std::string::npos);
@@ -341,7 +397,7 @@ TEST_F(Sweep, UninstallsPhantomInstancesAndLeavesTheOnePluggedIn)
     SeedValue(W(kInstances + "\\5&1a2b3c&0&2"), u"Service", u"libusb0");
     SeedValue(W(kInstances + "\\5&1a2b3c&0&3"), u"Service", u"libusbDspQx");
     machine().presentDevices.insert(W(kDeviceId + "5&1a2b3c&0&3"));
-    EXPECT_TRUE(RemovalSweep(TRUE));
+    EXPECT_TRUE(RemovalSweep(&kWindows10));
 
     EXPECT_EQ(FindKey(W(kInstances + "\\5&1a2b3c&0&1")), nullptr);
     EXPECT_EQ(FindKey(W(kInstances + "\\5&1a2b3c&0&2")), nullptr);
@@ -365,7 +421,7 @@ TEST_F(Sweep, UninstallsInstancesBeforeTheDriverStoreSearch)
 {
     SeedOlderInstallation();
     Add("oem12.inf");
-    RemovalSweep(TRUE);
+    RemovalSweep(&kWindows10);
     const Strings names = CallNames();
     const size_t firstUninstall = IndexOf(names, "CM_Uninstall_DevNode");
     const size_t lastLookup = IndexOf(names, "CM_Locate_DevNodeW", true);
@@ -390,7 +446,7 @@ TEST_F(Sweep, HandsAtMost64InstancesThatFitAnIdToConfigManager)
     SeedKey(W(kInstances + "\\" + fits));
     for (int i = 0; i < 70; i++)
         SeedKey(W(kInstances + "\\" + std::to_string(100 + i)));
-    RemovalSweep(TRUE);
+    RemovalSweep(&kWindows10);
     const Strings located = Located("0x0");
     ASSERT_EQ(located.size(), 64u);
     EXPECT_EQ(located.front(), kDeviceId + "100");
@@ -406,7 +462,7 @@ TEST_F(Sweep, GoesOnWithTheNextViewAndKeyWhenAListingFails)
     SeedKey(W(kInstances + "\\a"));
     SeedKey(W("SYSTEM\\ControlSet002\\" + kDevice + "\\b"));
     FailCall("RegEnumKeyW", ERROR_KEY_DELETED);
-    RemovalSweep(TRUE);
+    RemovalSweep(&kWindows10);
     const std::vector<CallRecord> lists = CallsOf("RegEnumKeyW");
     ASSERT_FALSE(lists.empty());
     EXPECT_EQ(lists[0].view, "32");
@@ -430,7 +486,7 @@ Strings SweepDeletionsOf(bool libusb0Shared)
         SeedValue(u"SYSTEM\\CurrentControlSet\\Enum\\USB\\VID_16C0&PID_05DC\\"
                   u"5&2f&0&3",
                   u"Service", u"libusb0");
-    RemovalSweep(TRUE);
+    RemovalSweep(&kWindows10);
     return Deletions();
 }
 
@@ -469,7 +525,7 @@ TEST_F(Sweep, LeavesLibusb0AloneWhileAnotherDeviceUsesIt)
 /* The decision reads before the first deletion by hand. */
 TEST_F(Sweep, DecidesWhetherLibusb0IsSharedBeforeTheDriverStoreSearch)
 {
-    RemovalSweep(TRUE);
+    RemovalSweep(&kWindows10);
     const Strings names = CallNames();
     size_t lastRead = 0;
     for (size_t i = 0; i < machine().calls.size(); i++)

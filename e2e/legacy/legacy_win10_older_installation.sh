@@ -60,6 +60,10 @@ done
 if grep -qiE 'Call [a-z0-9]+\.CM_Uninstall_DevNode|unimplemented function.*CM_Uninstall_DevNode' "$E2E_WINE_LOG"; then
     e2e_fail "an instance was uninstalled on a failed lookup (trace in $E2E_WINE_LOG)"
 fi
+# The native System32's copies, by the path the run reached them through.
+grep -qF 'Deleted C:\Windows\Sysnative\drivers\libusb0.sys (the 64-bit System32)' \
+    "$(e2e_c_path 'C:\windows\QxDspInstaller.log')" ||
+    e2e_fail "the log does not name the native libusb0.sys it deleted"
 e2e_assert_exit 3010
 e2e_assert_prompt_exit
 e2e_assert_staged

@@ -13,6 +13,7 @@
 #include <windows.h>
 
 #include "discovery/candidates.h"
+#include "platform/wow64.h"
 #include "removal/sweep.h"
 
 int wmain(int argc, wchar_t **argv)
@@ -21,6 +22,16 @@ int wmain(int argc, wchar_t **argv)
         if (!AddCandidate(argv[i]))
             return 2;
     }
-    RemovalSweep(TRUE);
+    /* As the run sees its machine: Windows in C:\Windows, the version's
+     * and WOW64's own answers. */
+    OSVERSIONINFOW version = {};
+    version.dwOSVersionInfoSize = sizeof(version);
+    GetVersionExW(&version);
+    WOW64_INFO machine;
+    Wow64Read(&machine);
+    SWEEP_SETTINGS settings = {TRUE, version.dwMajorVersion < 6, machine.wow64,
+                               version.dwMajorVersion == 6 &&
+                                   version.dwMinorVersion == 0};
+    RemovalSweep(&settings);
     return 0;
 }
