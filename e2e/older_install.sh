@@ -63,6 +63,7 @@ declare -ga control_files=(
     "$wow/libusbDspQx.sys"
     "$wow/libusb0x.dll"
     "$wow/drivers/libusb0.sys"       # no row names SysWOW64's drivers
+    windows/system32/libusb0x.dll
     windows/inf/oem1.inf
     windows/inf/oem1.pnf
     windows/inf/oem120.inf
