@@ -65,7 +65,8 @@ BOOL LegacyStage(void)
         sweep.preVista = g_Run.preVista;
         sweep.wow64 = g_Run.machine.wow64;
         sweep.vista = g_Run.vista;
-        RemovalSweep(&sweep);
+        SWEEP_REPORT report = {};
+        RemovalSweep(&sweep, &report);
     }
     return TRUE;
 }

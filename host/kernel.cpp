@@ -724,6 +724,16 @@ BOOL WINAPI MoveFileExW(LPCWSTR from, LPCWSTR to, DWORD flags)
         SetLastError(*err);
         return FALSE;
     }
+    /* Deleted at the next start ("MoveFileExW"): recorded for the
+     * session manager, which needs an administrator's token.  Stand-in:
+     * the file is not looked for (Windows does not document whether it
+     * is), and its name is kept as given, the redirector's state aside. */
+    if (!to && (flags & MOVEFILE_DELAY_UNTIL_REBOOT)) {
+        if (!machine().tokenAdministrators)
+            return Failed(ERROR_ACCESS_DENIED);
+        machine().deletedAtRestart.push_back(src);
+        return TRUE;
+    }
     std::vector<u16> s, d;
     FileEntry *se = ProcessPath(src, s) ? Lookup(s) : nullptr;
     if (!se || !ProcessPath(dst, d) || !FolderExists(Parent(d))) {

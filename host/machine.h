@@ -214,6 +214,8 @@ struct Machine {
     std::vector<DialogRecord> dialogs;
     std::vector<std::pair<HWND, INT_PTR>> endedDialogs;
     std::vector<u16> registeredInfs; /* INF paths handed to setup */
+    /* Files MoveFileExW scheduled for deletion at the next restart. */
+    std::vector<u16> deletedAtRestart;
     std::vector<u16> devnodes; /* located instance IDs; devnode = index + 1 */
     int loadedLibraries = 0;         /* LoadLibraryExW minus FreeLibrary */
     /* Full path of the module each successful LoadLibraryExW returned. */

@@ -46,8 +46,10 @@ BOOL DeletePath(LPCWSTR path)
      * else.  DE_INVALIDFILES is what Windows answers for a missing source
      * (Wine 8 answers ERROR_FILE_NOT_FOUND, which counts as a failure). */
     int result = ShellDelete(path, FOF_NOCONFIRMATION | FOF_NOERRORUI);
-    if (result == ERROR_SUCCESS)
+    if (result == ERROR_SUCCESS) {
+        g_RemovalDeletions++;
         RunLog(TEXT("Deleted %s"), path);
+    }
     else if (result != DE_INVALIDFILES && result != ERROR_FILE_NOT_FOUND &&
              result != ERROR_PATH_NOT_FOUND)
         RunLog(TEXT("Not deleted: %s (shell result %u)"), path, (DWORD)result);
@@ -57,11 +59,31 @@ BOOL DeletePath(LPCWSTR path)
 /* The 64-bit System32 as a 32-bit process names it from Vista on. */
 #define SYSNATIVE_FOLDER TEXT("C:\\Windows\\Sysnative\\")
 
-/* XP x64 and Server 2003 x64 have Sysnative only with a hotfix, so there
- * the redirector is turned off instead.  It is the thread's for every
- * file call, so it is off for the one DeleteFileW alone, as Microsoft
- * asks ("Wow64DisableWow64FsRedirection"): a read-only file stays. */
-static BOOL DeleteUnredirected(LPCWSTR path, BOOL *stuck)
+DWORD g_RemovalDeletions;
+
+SYSTEM32_ACCESS System32Access(BOOL wow64, BOOL preVista)
+{
+    if (!wow64)
+        return SYSTEM32_DIRECT;
+    /* XP x64 and Server 2003 x64 have Sysnative only with a hotfix. */
+    return preVista ? SYSTEM32_UNREDIRECTED : SYSTEM32_SYSNATIVE;
+}
+
+typedef BOOL (*FILE_CALL)(LPCWSTR path);
+
+static BOOL DeleteCall(LPCWSTR path) { return DeleteFileW(path); }
+
+/* Windows' session manager deletes it at the next start, before any
+ * program can hold it. */
+static BOOL ScheduleCall(LPCWSTR path)
+{
+    return MoveFileExW(path, NULL, MOVEFILE_DELAY_UNTIL_REBOOT);
+}
+
+/* call on path with the file-system redirector turned off.  It is the
+ * thread's for every file call, so it is off for the one call alone, as
+ * Microsoft asks ("Wow64DisableWow64FsRedirection"). */
+static BOOL Unredirected(FILE_CALL call, LPCWSTR path, BOOL *stuck)
 {
     HMODULE kernel32 = GetModuleHandleW(TEXT("kernel32.dll"));
     FARPROC off = NULL, on = NULL;
@@ -73,7 +95,7 @@ static BOOL DeleteUnredirected(LPCWSTR path, BOOL *stuck)
     if (off == NULL || on == NULL ||
         !((PFN_WOW64_DISABLE_WOW64_FS_REDIRECTION)(void (*)(void))off)(&old))
         return FALSE;
-    BOOL deleted = DeleteFileW(path);
+    BOOL done = call(path);
     /* At once, before even the last error is read: a revert that succeeds
      * leaves it. */
     if (!((PFN_WOW64_REVERT_WOW64_FS_REDIRECTION)(void (*)(void))on)(old)) {
@@ -81,21 +103,28 @@ static BOOL DeleteUnredirected(LPCWSTR path, BOOL *stuck)
         RunLog(TEXT("The file-system redirector could not be turned on again: "
                     "no further file is deleted"));
     }
-    return deleted;
+    return done;
 }
 
-BOOL DeleteNativeSystemFile(LPCWSTR path, BOOL sysnative, BOOL *stuck)
+SYSTEM_FILE_END DeleteSystemFile(LPCWSTR path, SYSTEM32_ACCESS access,
+                                 BOOL schedule, BOOL *stuck)
 {
     WCHAR reached[MAX_PATH];
     TextZero(reached, ARRAYSIZE(reached));
     const DWORD prefix = TextLength(SYSTEM32_FOLDER, MAX_PATH);
     if (!TextStartsWith(path, SYSTEM32_FOLDER) ||
         !TextAppend(reached, ARRAYSIZE(reached),
-                    sysnative ? SYSNATIVE_FOLDER : SYSTEM32_FOLDER) ||
+                    access == SYSTEM32_SYSNATIVE ? SYSNATIVE_FOLDER
+                                                 : SYSTEM32_FOLDER) ||
         !TextAppend(reached, ARRAYSIZE(reached), path + prefix))
-        return FALSE;
+        return SYSTEM_FILE_STAYS;
+    LPCWSTR where = access == SYSTEM32_DIRECT ? TEXT("") : TEXT(" (the 64-bit System32)");
     BOOL deleted;
-    if (sysnative) {
+    if (access == SYSTEM32_UNREDIRECTED) {
+        /* A read-only file stays there: clearing it would take another
+         * turn of the redirector. */
+        deleted = Unredirected(DeleteCall, reached, stuck);
+    } else {
         /* DeleteFileW refuses a read-only file, which the shell's deletion
          * of the other rows takes; whether the shell accepts Sysnative is
          * not documented. */
@@ -104,17 +133,29 @@ BOOL DeleteNativeSystemFile(LPCWSTR path, BOOL sysnative, BOOL *stuck)
             (attributes & FILE_ATTRIBUTE_READONLY))
             SetFileAttributesW(reached, attributes & ~FILE_ATTRIBUTE_READONLY);
         deleted = DeleteFileW(reached);
-    } else {
-        deleted = DeleteUnredirected(reached, stuck);
     }
     DWORD error = deleted ? ERROR_SUCCESS : GetLastError();
-    if (deleted)
-        RunLog(TEXT("Deleted %s (the 64-bit System32)"), reached);
-    else if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND)
-        RunLog(TEXT("Not deleted: %s (the 64-bit System32): error %u"), reached,
-               error);
-    return deleted || error == ERROR_FILE_NOT_FOUND ||
-           error == ERROR_PATH_NOT_FOUND;
+    if (deleted) {
+        g_RemovalDeletions++;
+        RunLog(TEXT("Deleted %s%s"), reached, where);
+        return SYSTEM_FILE_DELETED;
+    }
+    if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND)
+        return SYSTEM_FILE_ABSENT;
+    /* In use (a driver still loaded): the boot-time session manager knows
+     * no redirector, so it is given the System32 name, recorded with the
+     * redirector off. */
+    if (schedule && !*stuck &&
+        (error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION) &&
+        (access == SYSTEM32_DIRECT ? ScheduleCall(path)
+                                   : Unredirected(ScheduleCall, path, stuck))) {
+        RunLog(TEXT("%s%s is in use (error %u): it is deleted at the next "
+                    "restart"),
+               path, where, error);
+        return SYSTEM_FILE_SCHEDULED;
+    }
+    RunLog(TEXT("Not deleted: %s%s: error %u"), reached, where, error);
+    return SYSTEM_FILE_STAYS;
 }
 
 BOOL UninstallOemInf(LPCWSTR name)
@@ -127,8 +168,11 @@ BOOL UninstallOemInf(LPCWSTR name)
     FARPROC proc = SystemDllProc(SETUPAPI_DLL, "SetupUninstallOEMInfW");
     if (proc == NULL)
         return FALSE;
-    return ((PFN_SETUP_UNINSTALL_OEM_INF_W)(void (*)(void))proc)(
+    BOOL uninstalled = ((PFN_SETUP_UNINSTALL_OEM_INF_W)(void (*)(void))proc)(
         name, SUOI_FORCEDELETE, NULL);
+    if (uninstalled)
+        g_RemovalDeletions++;
+    return uninstalled;
 }
 
 BOOL DriverStoreFolderOf(LPCWSTR name, LPWSTR folder, DWORD cchFolder)
@@ -174,21 +218,23 @@ static const LPCWSTR kConfigManagerLibraries[] = {TEXT("cfgmgr32.dll"),
 /* Locates deviceId and uninstalls it only when the phantom lookup found
  * it: Wine 8 answers CR_FAILURE to every lookup and exports
  * CM_Uninstall_DevNode as a stub that ends the process when called. */
-static BOOL UninstallIfPhantom(PFN_CM_LOCATE_DEVNODE_W locate,
-                               PFN_CM_UNINSTALL_DEVNODE uninstall,
-                               LPWSTR deviceId)
+static DEVICE_END UninstallIfPhantom(PFN_CM_LOCATE_DEVNODE_W locate,
+                                     PFN_CM_UNINSTALL_DEVNODE uninstall,
+                                     LPWSTR deviceId)
 {
     DEVINST devnode = 0;
     /* Plugged in now: left alone, the user restarts before plugging in. */
     if (locate(&devnode, deviceId, CM_LOCATE_DEVNODE_NORMAL) == CR_SUCCESS)
-        return FALSE;
+        return DEVICE_PLUGGED_IN;
     devnode = 0;
-    if (locate(&devnode, deviceId, CM_LOCATE_DEVNODE_PHANTOM) != CR_SUCCESS)
-        return FALSE;
-    return uninstall(devnode, 0) == CR_SUCCESS;
+    if (locate(&devnode, deviceId, CM_LOCATE_DEVNODE_PHANTOM) != CR_SUCCESS ||
+        uninstall(devnode, 0) != CR_SUCCESS)
+        return DEVICE_KEPT;
+    g_RemovalDeletions++;
+    return DEVICE_UNINSTALLED;
 }
 
-BOOL UninstallPhantomDevice(LPWSTR deviceId)
+DEVICE_END UninstallPhantomDevice(LPWSTR deviceId)
 {
     /* The Enum tree is SYSTEM's: deleting an instance's keys by hand is
      * refused on Windows, and would leave the PnP manager's own record of
@@ -207,7 +253,7 @@ BOOL UninstallPhantomDevice(LPWSTR deviceId)
             (PFN_CM_LOCATE_DEVNODE_W)(void (*)(void))locate,
             (PFN_CM_UNINSTALL_DEVNODE)(void (*)(void))uninstall, deviceId);
     }
-    return FALSE;
+    return DEVICE_KEPT;
 }
 
 /* Deletes the sub-keys of an open key, highest index first, so that the
@@ -237,7 +283,9 @@ static void DeleteSubKeys(HKEY key, LPCWSTR path, REGSAM access,
         DeleteKeyTree(child, access);
         /* This fails whenever the child's own RegDeleteKeyExW already
          * deleted it; then the values of this key go instead. */
-        if (RegDeleteKeyW(key, name) != ERROR_SUCCESS)
+        if (RegDeleteKeyW(key, name) == ERROR_SUCCESS)
+            g_RemovalDeletions++;
+        else
             ClearValues(key);
     }
 }
@@ -271,8 +319,10 @@ BOOL DeleteKeyTree(LPCWSTR path, REGSAM view)
     /* Handed over even when the key did not open above. */
     LSTATUS status = ((PFN_REG_DELETE_KEY_EX_W)(void (*)(void))proc)(
         HKEY_LOCAL_MACHINE, path, access, 0);
+    if (status == ERROR_SUCCESS)
+        g_RemovalDeletions++;
     /* A key that was there and stays (the Enum tree is SYSTEM's). */
-    if (result && status != ERROR_SUCCESS)
+    else if (result)
         RunLog(TEXT("Key not deleted: HKLM\\%s (%u-bit view): error %u"), path,
                RegistryViewBits(view), (DWORD)status);
     return status == ERROR_SUCCESS;
@@ -324,6 +374,7 @@ BOOL ClearValues(HKEY key)
             if (RegDeleteValueW(key, names[slot]) == ERROR_SUCCESS)
                 deleted++;
         }
+        g_RemovalDeletions += deleted;
         if (deleted == 0)
             return TRUE;
     }
@@ -335,9 +386,11 @@ BOOL DeleteValue(LPCWSTR path, LPCWSTR name, REGSAM view)
     HKEY key;
     if (RegistryOpen(path, view, &key) != ERROR_SUCCESS)
         return FALSE;
-    if (RegDeleteValueW(key, name) == ERROR_SUCCESS)
+    if (RegDeleteValueW(key, name) == ERROR_SUCCESS) {
+        g_RemovalDeletions++;
         RunLog(TEXT("Deleted value %s of HKLM\\%s (%u-bit view)"), name, path,
                RegistryViewBits(view));
+    }
     RegCloseKey(key);
     return TRUE;
 }

@@ -25,15 +25,38 @@ BOOL DeletePath(LPCWSTR path);
 /* Where the file rows name the 64-bit System32 ("C:\Windows\System32\"). */
 #define SYSTEM32_FOLDER TEXT("C:\\Windows\\System32\\")
 
-/* Deletes the file path names in the 64-bit System32 of 64-bit Windows
- * (path begins with SYSTEM32_FOLDER), which a 32-bit process would reach
- * as SysWOW64: from Vista on (sysnative) through C:\Windows\Sysnative\,
- * its read-only attribute cleared first; before Vista with the file-system
- * redirector turned off around the DeleteFileW alone.  Logs the path it
- * reached.  TRUE: deleted, or nothing was there.  FALSE: it stays; *stuck
- * is set when the redirector could not be turned on again, after which
- * no file may be touched this run. */
-BOOL DeleteNativeSystemFile(LPCWSTR path, BOOL sysnative, BOOL *stuck);
+/* How the run reaches a file of System32 (SYSTEM32_FOLDER). */
+typedef enum SYSTEM32_ACCESS {
+    SYSTEM32_DIRECT,       /* 32-bit Windows: System32 is the one folder */
+    SYSTEM32_SYSNATIVE,    /* WOW64 from Vista on: as Sysnative */
+    SYSTEM32_UNREDIRECTED, /* WOW64 on XP x64: the redirector turned off */
+} SYSTEM32_ACCESS;
+
+/* The access of a run under WOW64 (wow64) or not, before Vista or not. */
+SYSTEM32_ACCESS System32Access(BOOL wow64, BOOL preVista);
+
+typedef enum SYSTEM_FILE_END {
+    SYSTEM_FILE_DELETED,
+    SYSTEM_FILE_ABSENT,    /* nothing was there */
+    SYSTEM_FILE_SCHEDULED, /* in use: deleted at the next restart */
+    SYSTEM_FILE_STAYS
+} SYSTEM_FILE_END;
+
+/* Deletes the file path names in System32 (path begins with
+ * SYSTEM32_FOLDER) where the machine's own system keeps it, as access
+ * says (a 32-bit process would reach SysWOW64's otherwise): DeleteFileW
+ * with a read-only attribute cleared first, or, unredirected, with the
+ * redirector off around the DeleteFileW alone (a read-only file stays).
+ * With schedule, a file in use is scheduled for deletion at the next
+ * restart (MOVEFILE_DELAY_UNTIL_REBOOT) under its System32 name.  Logs
+ * the path it reached.  *stuck is set when the redirector could not be
+ * turned on again, after which no file may be touched this run. */
+SYSTEM_FILE_END DeleteSystemFile(LPCWSTR path, SYSTEM32_ACCESS access,
+                                 BOOL schedule, BOOL *stuck);
+
+/* How many deletions the functions here made this run, counted where
+ * they log one: the uninstall run tells "nothing to remove" by it. */
+extern DWORD g_RemovalDeletions;
 
 /* Uninstalls the INF copy C:\Windows\INF\name through Setup
  * (SetupUninstallOEMInfW, forced): with its PNF and catalogue, and from
@@ -49,11 +72,17 @@ BOOL UninstallOemInf(LPCWSTR name);
  * answer names no folder that fits; folder is empty. */
 BOOL DriverStoreFolderOf(LPCWSTR name, LPWSTR folder, DWORD cchFolder);
 
+typedef enum DEVICE_END {
+    DEVICE_UNINSTALLED,
+    DEVICE_PLUGGED_IN, /* left alone: its driver stays loaded until then */
+    DEVICE_KEPT        /* not found, refused, or no Configuration Manager */
+} DEVICE_END;
+
 /* Has Configuration Manager forget the device instance deviceId when it
  * is not plugged in (CM_Uninstall_DevNode on what the phantom lookup
- * found).  TRUE: uninstalled.  FALSE: present, not found, refused, or
+ * found), and tells which of the three ends it met: DEVICE_KEPT too when
  * neither cfgmgr32.dll nor setupapi.dll has the functions. */
-BOOL UninstallPhantomDevice(LPWSTR deviceId);
+DEVICE_END UninstallPhantomDevice(LPWSTR deviceId);
 
 /* Deletes HKLM\path with every sub-key and value, in view.  TRUE: the
  * top key was deleted (or, without RegDeleteKeyExW, it opened).  FALSE

@@ -224,8 +224,9 @@ static void ApplyRows(DWORD first, DWORD end, SWEEP_SCOPE *scope)
              * process naming System32 would reach the SysWOW64 copy a
              * second time. */
             if (settings->wow64 && TextStartsWith(r->path, SYSTEM32_FOLDER))
-                DeleteNativeSystemFile(r->path, !settings->preVista,
-                                       &scope->filesStopped);
+                DeleteSystemFile(r->path,
+                                 System32Access(TRUE, settings->preVista),
+                                 FALSE, &scope->filesStopped);
             else
                 DeletePath(r->path);
             continue;
@@ -288,7 +289,7 @@ static void ListDeviceInstances(LPCWSTR keyPath, REGSAM view,
  * service that is gone could keep the device from its new driver.  All
  * instances are listed before the first goes, so that no listing runs
  * over keys being deleted. */
-static void SweepDeviceInstances(void)
+static void SweepDeviceInstances(SWEEP_REPORT *report)
 {
     DEVICE_ID_LIST list;
     list.count = 0;
@@ -297,12 +298,19 @@ static void SweepDeviceInstances(void)
             ListDeviceInstances(kDeviceEnumKeys[k], g_RegistryViews[v],
                                 &list);
     }
-    for (DWORD i = 0; i < list.count; i++)
-        RunLog(UninstallPhantomDevice(list.ids[i])
-                   ? TEXT("Configuration Manager uninstalled %s")
-                   : TEXT("Configuration Manager did not uninstall %s "
-                          "(plugged in, not found, or refused)"),
-               list.ids[i]);
+    static const LPCWSTR kEnds[] = {
+        TEXT("Configuration Manager uninstalled %s"),
+        TEXT("%s is plugged in: left alone until it is unplugged or the PC "
+             "restarts"),
+        TEXT("Configuration Manager did not uninstall %s (not found, or "
+             "refused)"),
+    };
+    for (DWORD i = 0; i < list.count; i++) {
+        DEVICE_END end = UninstallPhantomDevice(list.ids[i]);
+        RunLog(kEnds[end], list.ids[i]);
+        if (end == DEVICE_PLUGGED_IN)
+            report->pluggedIn++;
+    }
 }
 
 /* TRUE when name is the store folder of a candidate Setup refused. */
@@ -375,7 +383,8 @@ static BOOL CandidateInfPath(LPWSTR path, LPCWSTR entry)
  * first may never be removable again.  From Vista on (driverStore) Setup
  * is first asked where each package lives, and its refusals are kept in
  * answers (zeroed by the caller). */
-static void UninstallCandidates(BOOL driverStore, SETUP_ANSWERS *answers)
+static void UninstallCandidates(BOOL driverStore, SETUP_ANSWERS *answers,
+                                SWEEP_REPORT *report)
 {
     for (LONG i = 0; i < g_Candidates.count && i < CANDIDATE_MAX; i++) {
         LPCWSTR entry = g_Candidates.entries[i];
@@ -414,6 +423,8 @@ static void UninstallCandidates(BOOL driverStore, SETUP_ANSWERS *answers)
         answers->refused[i] = error != ERROR_FILE_NOT_FOUND &&
                               error != ERROR_NOT_AN_INSTALLED_OEM_INF;
         if (answers->refused[i]) {
+            if (report->refused++ == 0)
+                report->refusalError = error;
             RunLog(TEXT("%s stays whole: Setup refused it"), entry);
             if (answers->storeFolders[i][0] == 0)
                 answers->storeUnknown = TRUE;
@@ -438,12 +449,12 @@ static void DeleteCandidate(LPCWSTR entry)
     DeletePath(path);
 }
 
-BOOL RemovalSweep(const SWEEP_SETTINGS *settings)
+BOOL RemovalSweep(const SWEEP_SETTINGS *settings, SWEEP_REPORT *report)
 {
     PrivilegeSequence();
     SETUP_ANSWERS answers = {};
-    UninstallCandidates(!settings->preVista, &answers);
-    SweepDeviceInstances();
+    UninstallCandidates(!settings->preVista, &answers, report);
+    SweepDeviceInstances(report);
     SWEEP_SCOPE scope;
     scope.settings = settings;
     scope.filesStopped = FALSE;

@@ -12,6 +12,7 @@
 #include "discovery/candidates.h"
 #include "host/machine.h"
 #include "platform/system_dll.h"
+#include "removal/primitives.h"
 
 using winhost::u16;
 
@@ -24,6 +25,7 @@ protected:
         g_Messages = MESSAGES{};
         g_Candidates = CANDIDATE_LIST{};
         g_SystemDlls = SYSTEM_DLL_TABLE{};
+        g_RemovalDeletions = 0;
     }
 };
 

@@ -356,7 +356,7 @@ TEST_F(Primitives, UninstallPhantomDeviceRemovesAnInstanceThatIsNotPluggedIn)
 {
     SeedInstance();
     u16 id = InstanceId();
-    EXPECT_TRUE(UninstallPhantomDevice(id.data()));
+    EXPECT_EQ(UninstallPhantomDevice(id.data()), DEVICE_UNINSTALLED);
     EXPECT_EQ(FindKey(kInstanceKey), nullptr);
     EXPECT_NE(FindKey(u"SYSTEM\\ControlSet001\\Enum\\USB\\VID_3C7E&PID_51B8"),
               nullptr);
@@ -374,7 +374,7 @@ TEST_F(Primitives, UninstallPhantomDeviceLeavesADevicePluggedInAlone)
     SeedInstance();
     machine().presentDevices.insert(InstanceId());
     u16 id = InstanceId();
-    EXPECT_FALSE(UninstallPhantomDevice(id.data()));
+    EXPECT_EQ(UninstallPhantomDevice(id.data()), DEVICE_PLUGGED_IN);
     EXPECT_NE(FindValue(kInstanceKey, u"Service"), nullptr);
     ASSERT_EQ(ConfigManagerCalls().size(), 1u);
     EXPECT_EQ(CallsOf("CM_Locate_DevNodeW")[0].detail, "flags=0x0");
@@ -388,7 +388,7 @@ TEST_F(Primitives, UninstallPhantomDeviceUninstallsNothingAfterAFailedLookup)
     FailCall("CM_Locate_DevNodeW", CR_FAILURE, 1);
     FailCall("CM_Locate_DevNodeW", CR_FAILURE, 1);
     u16 id = InstanceId();
-    EXPECT_FALSE(UninstallPhantomDevice(id.data()));
+    EXPECT_EQ(UninstallPhantomDevice(id.data()), DEVICE_KEPT);
     EXPECT_EQ(CallsOf("CM_Locate_DevNodeW").size(), 2u);
     EXPECT_TRUE(CallsOf("CM_Uninstall_DevNode").empty());
     EXPECT_NE(FindKey(kInstanceKey), nullptr);
@@ -396,7 +396,7 @@ TEST_F(Primitives, UninstallPhantomDeviceUninstallsNothingAfterAFailedLookup)
     /* An instance that is no longer there is not found either. */
     machine().calls.clear();
     u16 gone = u"USB\\VID_3C7E&PID_51B8\\gone";
-    EXPECT_FALSE(UninstallPhantomDevice(gone.data()));
+    EXPECT_EQ(UninstallPhantomDevice(gone.data()), DEVICE_KEPT);
     EXPECT_TRUE(CallsOf("CM_Uninstall_DevNode").empty());
 }
 
@@ -405,7 +405,7 @@ TEST_F(Primitives, UninstallPhantomDeviceFailsWhenConfigManagerRefuses)
     SeedInstance();
     FailCall("CM_Uninstall_DevNode", CR_ACCESS_DENIED);
     u16 id = InstanceId();
-    EXPECT_FALSE(UninstallPhantomDevice(id.data()));
+    EXPECT_EQ(UninstallPhantomDevice(id.data()), DEVICE_KEPT);
     EXPECT_NE(FindKey(kInstanceKey), nullptr);
 }
 
@@ -415,7 +415,7 @@ TEST_F(Primitives, UninstallPhantomDeviceFallsBackToSetupapi)
     SeedInstance();
     machine().hasCfgMgr32 = false;
     u16 id = InstanceId();
-    EXPECT_TRUE(UninstallPhantomDevice(id.data()));
+    EXPECT_EQ(UninstallPhantomDevice(id.data()), DEVICE_UNINSTALLED);
     EXPECT_EQ(FindKey(kInstanceKey), nullptr);
     EXPECT_EQ(Field("LoadLibraryExW", &CallRecord::object),
               (Strings{"C:\\Windows\\System32\\cfgmgr32.dll",
@@ -428,7 +428,7 @@ TEST_F(Primitives, UninstallPhantomDeviceWithoutTheFunctionsCallsNothing)
     machine().hasCfgMgr32 = false;
     machine().setupapiHasConfigManager = false;
     u16 id = InstanceId();
-    EXPECT_FALSE(UninstallPhantomDevice(id.data()));
+    EXPECT_EQ(UninstallPhantomDevice(id.data()), DEVICE_KEPT);
     EXPECT_TRUE(ConfigManagerCalls().empty());
     EXPECT_NE(FindKey(kInstanceKey), nullptr);
 
@@ -436,7 +436,7 @@ TEST_F(Primitives, UninstallPhantomDeviceWithoutTheFunctionsCallsNothing)
     SetUp();
     SeedInstance();
     FailCallOn("GetProcAddress", u"CM_Uninstall_DevNode", ERROR_PROC_NOT_FOUND);
-    EXPECT_FALSE(UninstallPhantomDevice(id.data()));
+    EXPECT_EQ(UninstallPhantomDevice(id.data()), DEVICE_KEPT);
     EXPECT_TRUE(ConfigManagerCalls().empty());
     EXPECT_EQ(Field("GetProcAddress", &CallRecord::object),
               (Strings{"CM_Locate_DevNodeW", "CM_Uninstall_DevNode",

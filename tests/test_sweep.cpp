@@ -40,6 +40,13 @@ Strings Deletions()
     return out;
 }
 
+/* The sweep, its report aside. */
+BOOL RunSweep(const SWEEP_SETTINGS *settings)
+{
+    SWEEP_REPORT report = {};
+    return RemovalSweep(settings, &report);
+}
+
 void Add(const std::string &name)
 {
     ASSERT_TRUE(AddCandidate(W(name).c_str()));
@@ -91,7 +98,7 @@ TEST_P(SweepOn, DeletesItsTargetsAndLeavesEverythingElseAsItWas)
         targets.files.erase(
             std::find(targets.files.begin(), targets.files.end(), readOnly));
     const Snapshot before = TakeSnapshot();
-    EXPECT_TRUE(RemovalSweep(&settings));
+    EXPECT_TRUE(RunSweep(&settings));
     EXPECT_EQ(TakeSnapshot(), Without(before, targets));
     EXPECT_FALSE(machine().fsRedirectionOff && !m.failing);
     /* Nothing but the one deletion while the redirector is off. */
@@ -123,7 +130,7 @@ TEST_F(Sweep, AppliesEveryRowInOrderEachRegistryRow32BitViewFirst)
     Add("oem7.inf");
     /* Setup names both packages' store folders, so the store goes too. */
     machine().driverStore = {{u"OEM12.INF", u"gone"}, {u"OEM7.INF", u"gone"}};
-    RemovalSweep(&kWindows10);
+    RunSweep(&kWindows10);
 
     /* Each entry through Setup, forced, while its package is whole; then
      * everything by hand. */
@@ -178,7 +185,7 @@ TEST_F(Sweep, RunsThePrivilegeSequenceFirstAndGoesOnWithoutPrivileges)
 {
     machine().heldPrivileges.clear();
     SeedFile(u"C:\\Windows\\System32\\libusb0.dll", "dll");
-    EXPECT_TRUE(RemovalSweep(&kWindows10));
+    EXPECT_TRUE(RunSweep(&kWindows10));
     const Strings names = CallNames();
     EXPECT_LT(std::find(names.begin(), names.end(), "AdjustTokenPrivileges"),
               std::find(names.begin(), names.end(), "FindFirstFileW"));
@@ -194,7 +201,7 @@ TEST_F(Sweep, UninstallsEveryEntryThroughSetupBeforeSearchingTheStore)
     Add("oem12.inf");
     Add("oem7.inf");
     Add("oem1.inf");
-    RemovalSweep(&kWindows10);
+    RunSweep(&kWindows10);
     Strings order;
     for (auto &c : machine().calls)
         if (c.fn == "AdjustTokenPrivileges" ||
@@ -221,7 +228,7 @@ TEST_F(Sweep, GoesOnPastTargetsThatStay)
     FindFile(u"C:\\Windows\\System32\\drivers\\libusb0.sys")->heldOpen = true;
     SeedKey(u"SYSTEM\\ControlSet001\\Services\\libusb0").refuseDelete = true;
     FailCall("FindFirstFileW", ERROR_ACCESS_DENIED);
-    EXPECT_TRUE(RemovalSweep(&kWindows10));
+    EXPECT_TRUE(RunSweep(&kWindows10));
     EXPECT_TRUE(FileExists(u"C:\\Windows\\System32\\drivers\\libusb0.sys"));
     EXPECT_NE(FindKey(u"SYSTEM\\ControlSet001\\Services\\libusb0"), nullptr);
     EXPECT_TRUE(FileExists(W(kStore + "\\qx_dsp_usb.inf_x86_b2")));
@@ -265,7 +272,7 @@ TEST_P(SweepRefusal, LeavesWhatSetupRefusedWholeFromVistaOn)
     if (r.lookup == 0 || !r.refused)
         folders.push_back("qx_dsp_usb.inf");
     const Snapshot before = TakeSnapshot();
-    RemovalSweep(&settings);
+    RunSweep(&settings);
     EXPECT_EQ(TakeSnapshot(), Without(before, TargetsOf(gone, folders)));
     EXPECT_EQ(CallsOf("SetupGetInfDriverStoreLocationW").empty(),
               r.preVista || r.lookup == ERROR_PROC_NOT_FOUND);
@@ -302,7 +309,7 @@ TEST_F(Sweep, ReplacesTheLastThreeUnitsOfAnEntryForItsPnfName)
 {
     Add("oem3.INF");
     Place("oem4.txt");
-    RemovalSweep(&kWindows10);
+    RunSweep(&kWindows10);
     Strings inf;
     for (auto &c : CallsOf("SHFileOperationW"))
         if (c.object.rfind("C:\\Windows\\INF\\", 0) == 0)
@@ -326,7 +333,7 @@ TEST_F(Sweep, SkipsNamesThatWouldNotFitAPathBuffer)
     Place(entry240 + ".inf");
     Place(entry241 + ".inf");
     machine().driverStore[W(Upper(entry240 + ".inf"))] = u"qx_dsp_usb.inf_x";
-    RemovalSweep(&kWindows10);
+    RunSweep(&kWindows10);
     EXPECT_FALSE(FileExists(W("C:\\Windows\\INF\\" + entry240 + ".inf")));
     EXPECT_TRUE(FileExists(W("C:\\Windows\\INF\\" + entry241 + ".inf")));
     EXPECT_TRUE(FileExists(W("C:\\Windows\\INF\\" + entry241 + ".in")));
@@ -340,7 +347,7 @@ TEST_F(Sweep, NeverAddressesTheInfFolderForAnEntryTooShortForAPnfName)
     g_Candidates.count = 2;
     g_Candidates.entries[1][0] = u'a';
     g_Candidates.entries[1][1] = u'b';
-    RemovalSweep(&kWindows10);
+    RunSweep(&kWindows10);
     EXPECT_TRUE(FileExists(u"C:\\Windows\\INF\\ab"));
     for (auto &c : CallsOf("SHFileOperationW"))
         EXPECT_EQ(c.object.find("C:\\Windows\\INF"), std::string::npos);
@@ -397,7 +404,7 @@ TEST_F(Sweep, UninstallsPhantomInstancesAndLeavesTheOnePluggedIn)
     SeedValue(W(kInstances + "\\5&1a2b3c&0&2"), u"Service", u"libusb0");
     SeedValue(W(kInstances + "\\5&1a2b3c&0&3"), u"Service", u"libusbDspQx");
     machine().presentDevices.insert(W(kDeviceId + "5&1a2b3c&0&3"));
-    EXPECT_TRUE(RemovalSweep(&kWindows10));
+    EXPECT_TRUE(RunSweep(&kWindows10));
 
     EXPECT_EQ(FindKey(W(kInstances + "\\5&1a2b3c&0&1")), nullptr);
     EXPECT_EQ(FindKey(W(kInstances + "\\5&1a2b3c&0&2")), nullptr);
@@ -421,7 +428,7 @@ TEST_F(Sweep, UninstallsInstancesBeforeTheDriverStoreSearch)
 {
     SeedOlderInstallation();
     Add("oem12.inf");
-    RemovalSweep(&kWindows10);
+    RunSweep(&kWindows10);
     const Strings names = CallNames();
     const size_t firstUninstall = IndexOf(names, "CM_Uninstall_DevNode");
     const size_t lastLookup = IndexOf(names, "CM_Locate_DevNodeW", true);
@@ -446,7 +453,7 @@ TEST_F(Sweep, HandsAtMost64InstancesThatFitAnIdToConfigManager)
     SeedKey(W(kInstances + "\\" + fits));
     for (int i = 0; i < 70; i++)
         SeedKey(W(kInstances + "\\" + std::to_string(100 + i)));
-    RemovalSweep(&kWindows10);
+    RunSweep(&kWindows10);
     const Strings located = Located("0x0");
     ASSERT_EQ(located.size(), 64u);
     EXPECT_EQ(located.front(), kDeviceId + "100");
@@ -462,7 +469,7 @@ TEST_F(Sweep, GoesOnWithTheNextViewAndKeyWhenAListingFails)
     SeedKey(W(kInstances + "\\a"));
     SeedKey(W("SYSTEM\\ControlSet002\\" + kDevice + "\\b"));
     FailCall("RegEnumKeyW", ERROR_KEY_DELETED);
-    RemovalSweep(&kWindows10);
+    RunSweep(&kWindows10);
     const std::vector<CallRecord> lists = CallsOf("RegEnumKeyW");
     ASSERT_FALSE(lists.empty());
     EXPECT_EQ(lists[0].view, "32");
@@ -486,7 +493,7 @@ Strings SweepDeletionsOf(bool libusb0Shared)
         SeedValue(u"SYSTEM\\CurrentControlSet\\Enum\\USB\\VID_16C0&PID_05DC\\"
                   u"5&2f&0&3",
                   u"Service", u"libusb0");
-    RemovalSweep(&kWindows10);
+    RunSweep(&kWindows10);
     return Deletions();
 }
 
@@ -525,7 +532,7 @@ TEST_F(Sweep, LeavesLibusb0AloneWhileAnotherDeviceUsesIt)
 /* The decision reads before the first deletion by hand. */
 TEST_F(Sweep, DecidesWhetherLibusb0IsSharedBeforeTheDriverStoreSearch)
 {
-    RemovalSweep(&kWindows10);
+    RunSweep(&kWindows10);
     const Strings names = CallNames();
     size_t lastRead = 0;
     for (size_t i = 0; i < machine().calls.size(); i++)

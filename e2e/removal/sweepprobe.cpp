@@ -32,6 +32,7 @@ int wmain(int argc, wchar_t **argv)
     SWEEP_SETTINGS settings = {TRUE, version.dwMajorVersion < 6, machine.wow64,
                                version.dwMajorVersion == 6 &&
                                    version.dwMinorVersion == 0};
-    RemovalSweep(&settings);
+    SWEEP_REPORT report = {};
+    RemovalSweep(&settings, &report);
     return 0;
 }
