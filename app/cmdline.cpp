@@ -2,7 +2,13 @@
 
 #include "platform/wtext.h"
 
-typedef enum SWITCH_ID { SWITCH_QUIET, SWITCH_LOG, SWITCH_NONE, SWITCH_HELP } SWITCH_ID;
+typedef enum SWITCH_ID {
+    SWITCH_QUIET,
+    SWITCH_LOG,
+    SWITCH_NONE,
+    SWITCH_HELP,
+    SWITCH_UNINSTALL
+} SWITCH_ID;
 
 /* Every switch, without its / or -. */
 static const struct {
@@ -15,6 +21,9 @@ static const struct {
     {TEXT("norestart"), SWITCH_NONE},
     {TEXT("?"), SWITCH_HELP},      {TEXT("h"), SWITCH_HELP},
     {TEXT("help"), SWITCH_HELP},
+    /* msiexec's /x and /uninstall, and Inno Setup's habit of /u. */
+    {TEXT("uninstall"), SWITCH_UNINSTALL}, {TEXT("u"), SWITCH_UNINSTALL},
+    {TEXT("x"), SWITCH_UNINSTALL},
 };
 
 static BOOL IsBlank(WCHAR unit) { return unit == TEXT(' ') || unit == TEXT('\t'); }
@@ -54,6 +63,7 @@ static BOOL NextArgument(LPCWSTR *cursor, LPWSTR arg, BOOL *fits)
 void CmdLineParse(LPCWSTR commandLine, CMDLINE *out)
 {
     out->action = CMDLINE_RUN;
+    out->uninstall = FALSE;
     out->quiet = FALSE;
     TextZero(out->log, ARRAYSIZE(out->log));
     WCHAR arg[MAX_PATH];
@@ -75,6 +85,8 @@ void CmdLineParse(LPCWSTR commandLine, CMDLINE *out)
             out->quiet = TRUE;
         } else if (kSwitches[i].id == SWITCH_HELP) {
             help = TRUE;
+        } else if (kSwitches[i].id == SWITCH_UNINSTALL) {
+            out->uninstall = TRUE;
         } else if (kSwitches[i].id == SWITCH_LOG) {
             /* "/log /quiet" is a forgotten FILE, not a file named so: the
              * run must not lose its quiet switch to it. */

@@ -15,6 +15,7 @@ typedef enum CMDLINE_ACTION {
 
 typedef struct CMDLINE {
     CMDLINE_ACTION action;
+    BOOL uninstall;      /* /uninstall, /u or /x: the uninstall run */
     BOOL quiet;          /* /quiet, /q or /s: no box at any point */
     WCHAR log[MAX_PATH]; /* /log FILE; empty: the default log */
 } CMDLINE;

@@ -8,9 +8,6 @@
 #include "platform/wtext.h"
 #include "removal/sweep.h"
 
-/* Where the run's fixed file paths expect Windows to live. */
-#define DEFAULT_WINDOWS_FOLDER TEXT("C:\\Windows")
-
 /* Where an older, libusb0-based package would be staged. */
 static const struct {
     PACKAGE_AREA_ID area;
@@ -23,14 +20,6 @@ static const struct {
 
 BOOL LegacyStage(void)
 {
-    /* Windows in C:\Windows (ASCII case ignored)?  Where it lives
-     * elsewhere (another drive, C:\WINNT after an upgrade) any user may
-     * create C:\Windows and fill it with planted INF copies and links, so
-     * the run must neither read nor delete anything there.  A failed
-     * query (an empty folder) counts as elsewhere. */
-    BOOL windowsAtDefault =
-        TextEqualAsciiNoCase(g_Run.windows, DEFAULT_WINDOWS_FOLDER);
-
     /* All three tests are made; any one holding both files counts. */
     BOOL olderStaged = FALSE;
     for (DWORD i = 0; i < ARRAYSIZE(kOlderPackage); i++)
@@ -54,17 +43,14 @@ BOOL LegacyStage(void)
     }
 
     PrivilegeSequence();
-    DiscoveryRunAll(&g_Run.legacyDriver, windowsAtDefault);
+    DiscoveryRunAll(&g_Run.legacyDriver, g_Run.windowsAtDefault);
     RunLog(g_Run.legacyDriver
                ? TEXT("Older installations: removed as found")
                : TEXT("Older installations: none to remove (no installed "
                       "package INF names libusb0)"));
     if (g_Run.legacyDriver) {
         SWEEP_SETTINGS sweep;
-        sweep.windowsAtDefault = windowsAtDefault;
-        sweep.preVista = g_Run.preVista;
-        sweep.wow64 = g_Run.machine.wow64;
-        sweep.vista = g_Run.vista;
+        RunSweepSettings(&sweep);
         SWEEP_REPORT report = {};
         RemovalSweep(&sweep, &report);
     }

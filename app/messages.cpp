@@ -19,6 +19,10 @@ enum MSG_ID {
     MSG_DELETE_FOLDER,
     MSG_RESTART,
     MSG_UNREACHABLE_DRIVE,
+    MSG_UNINSTALL_SUCCESS,
+    MSG_UNINSTALL_FAILURE_PREFIX,
+    MSG_UNINSTALL_PACKAGE,
+    MSG_DISPLAY_NAME,
     MSG_COUNT
 };
 
@@ -50,30 +54,40 @@ static const LPCWSTR kCatalogue[MSG_COUNT][MSG_COLUMN_COUNT] = {
           "\\\\server\\share path."),
      TEXT("驱动包所在的驱动器对提升权限后的安装程序不可见 (映射的网络驱动器): "
           "请把它复制到本地文件夹, 或从它的 \\\\server\\share 路径启动.")},
+    /* MSG_UNINSTALL_SUCCESS */
+    {TEXT("Driver Uninstall Success!"), TEXT("驱动卸载成功!")},
+    /* MSG_UNINSTALL_FAILURE_PREFIX */
+    {TEXT("Failed, error code: "), TEXT("驱动卸载失败, 原因: ")},
+    /* MSG_UNINSTALL_PACKAGE */
+    {TEXT("Uninstall Driver Package Error."), TEXT("卸载驱动包出错")},
+    /* MSG_DISPLAY_NAME */
+    {TEXT("QX DSP USB Driver"), TEXT("QX DSP USB 驱动")},
 };
 
 /* The usage, one text in each column. */
 static const LPCWSTR kUsage[MSG_COLUMN_COUNT] = {
-    TEXT("QxDspInstaller.exe [/quiet] [/log FILE] [/norestart]\n\n")
+    TEXT("QxDspInstaller.exe [/uninstall] [/quiet] [/log FILE] [/norestart]\n\n")
+    TEXT("/uninstall, /u, /x: remove the driver and what the installer left\n")
     TEXT("/quiet, /q, /s: no message box\n")
     TEXT("/log FILE: append the log to FILE instead of ")
     TEXT("QxDspInstaller.log in the Windows folder\n")
     TEXT("/norestart: accepted; the installer never restarts the PC\n")
     TEXT("/?, /h, /help: this text\n\n")
-    TEXT("Exit code: 0 installed, 3010 installed and a restart is needed, ")
+    TEXT("Exit code: 0 installed (or uninstalled), 3010 a restart is needed, ")
     TEXT("1618 another run is in progress, 1639 a bad command line, else ")
     TEXT("the Windows error of the step that failed (1603 without one)."),
-    TEXT("QxDspInstaller.exe [/quiet] [/log 文件] [/norestart]\n\n")
+    TEXT("QxDspInstaller.exe [/uninstall] [/quiet] [/log 文件] [/norestart]\n\n")
+    TEXT("/uninstall, /u, /x: 卸载驱动及安装程序留下的文件\n")
     TEXT("/quiet, /q, /s: 不显示任何消息框\n")
     TEXT("/log 文件: 日志追加到该文件, 而不是 Windows 文件夹中的 ")
     TEXT("QxDspInstaller.log\n")
     TEXT("/norestart: 可以使用; 安装程序从不重启电脑\n")
     TEXT("/?, /h, /help: 显示本说明\n\n")
-    TEXT("退出码: 0 已安装, 3010 已安装且需要重启, 1618 另一个安装正在运行, ")
+    TEXT("退出码: 0 已安装 (或已卸载), 3010 需要重启, 1618 另一个安装正在运行, ")
     TEXT("1639 命令行有误, 其他为出错步骤的 Windows 错误码 (没有时为 1603)."),
 };
 
-void MsgSelectAndFill(ERROR_TEXTS *errors)
+void MsgSelectAndFill(ERROR_TEXTS *errors, BOOL uninstall)
 {
     /* The system's language, not the user's, picks the column; other
      * Chinese variants read English. */
@@ -88,12 +102,15 @@ void MsgSelectAndFill(ERROR_TEXTS *errors)
         {MSG_FIND_FOLDER, errors->findFolder},
         {MSG_CREATE_FOLDER, errors->createFolder},
         {MSG_COPY, errors->copy},
-        {MSG_SUCCESS, g_Messages.success},
-        {MSG_FAILURE_PREFIX, g_Messages.failure},
+        {uninstall ? MSG_UNINSTALL_SUCCESS : MSG_SUCCESS, g_Messages.success},
+        {uninstall ? MSG_UNINSTALL_FAILURE_PREFIX : MSG_FAILURE_PREFIX,
+         g_Messages.failure},
         {MSG_CAPTION, g_Messages.caption},
         {MSG_DELETE_FOLDER, errors->deleteFolder},
         {MSG_RESTART, g_Messages.restart},
         {MSG_UNREACHABLE_DRIVE, errors->unreachableDrive},
+        {MSG_UNINSTALL_PACKAGE, errors->uninstallPackage},
+        {MSG_DISPLAY_NAME, g_Messages.displayName},
     };
     for (DWORD i = 0; i < ARRAYSIZE(fills); i++) {
         row = kCatalogue[fills[i].id];

@@ -20,6 +20,8 @@ typedef struct MESSAGES {
     WCHAR failure[MSG_TEXT_CCH];
     WCHAR caption[MSG_TEXT_CCH];
     WCHAR restart[MSG_TEXT_CCH];
+    /* The name Apps & features shows for the driver. */
+    WCHAR displayName[MSG_TEXT_CCH];
     /* The usage of the command line, in the catalogue's column; too long
      * for a message buffer, it points at the catalogue's own text. */
     LPCWSTR usage;
@@ -41,11 +43,14 @@ typedef struct ERROR_TEXTS {
     WCHAR deleteFolder[MSG_TEXT_CCH];
     /* The package is on a mapped drive the elevated run cannot see. */
     WCHAR unreachableDrive[MSG_TEXT_CCH];
+    /* Setup refused to uninstall the driver package. */
+    WCHAR uninstallPackage[MSG_TEXT_CCH];
 } ERROR_TEXTS;
 
 /* Selects the column by the system default language and fills
- * g_Messages and *errors. */
-void MsgSelectAndFill(ERROR_TEXTS *errors);
+ * g_Messages and *errors, with the uninstall run's success text and
+ * failure prefix for an uninstall. */
+void MsgSelectAndFill(ERROR_TEXTS *errors, BOOL uninstall);
 
 /* Appends detail to the failure text.  TRUE: appended.  FALSE: it would
  * not fit; the failure text is unchanged. */

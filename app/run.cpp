@@ -3,12 +3,14 @@
 #include "app/legacy.h"
 #include "app/messages.h"
 #include "app/runlock.h"
+#include "app/uninstall.h"
 #include "platform/network_drive.h"
 #include "platform/runlog.h"
 #include "platform/shell_list.h"
 #include "platform/system_dll.h"
 #include "platform/wtext.h"
 #include "res/resource.h"
+#include "staging/uninstall_entry.h"
 
 /* Windows Vista is major version 6. */
 #define VISTA_MAJOR_VERSION 6
@@ -29,30 +31,47 @@ static const WCHAR kFirstLine[] =
 
 RUN_STATE g_Run;
 
-/* The staging folder below Program Files, with its trailing backslash. */
-static const WCHAR kStagingBelowProgramFiles[] =
-    RUN_VENDOR_FOLDER TEXT("DriverQxDsp\\");
+/* Where the run's fixed file paths expect Windows to live. */
+#define DEFAULT_WINDOWS_FOLDER TEXT("C:\\Windows")
+
+/* Reads the run's own image: its name into g_Run.module, and the file
+ * opened sharing reading only into g_Run.image, from which the installed
+ * copy is made.  A user who owns the folder it was started from could
+ * otherwise rename it and put another file under its name, which SYSTEM
+ * would later run from Program Files. */
+static void ReadOwnImage(void)
+{
+    TextZero(g_Run.module, ARRAYSIZE(g_Run.module));
+    g_Run.image = INVALID_HANDLE_VALUE;
+    /* Cleared first, so that an error left by an earlier call is never
+     * taken for this one's. */
+    SetLastError(ERROR_SUCCESS);
+    DWORD cch = GetModuleFileNameW(NULL, g_Run.module, ARRAYSIZE(g_Run.module));
+    g_Run.moduleError = cch == 0 ? GetLastError() : ERROR_SUCCESS;
+    /* A result equal to the buffer's size means the name was cut. */
+    if (cch == 0 || cch >= ARRAYSIZE(g_Run.module)) {
+        TextZero(g_Run.module, ARRAYSIZE(g_Run.module));
+        return;
+    }
+    g_Run.image = CreateFileW(g_Run.module, GENERIC_READ, FILE_SHARE_READ,
+                              NULL, OPEN_EXISTING, 0, NULL);
+}
 
 /* The folder the run's image is in, into folder (MAX_PATH units), with
- * its network path where the elevated run cannot reach its drive.  FALSE
- * when it cannot be had or would not fit (*error is the failed call's
- * error, ERROR_SUCCESS for a path too long), or when its drive cannot be
- * reached and no network path was found (*unreachable is set). */
+ * its network path where the elevated run cannot reach its drive (the
+ * image then opened through it).  FALSE when it cannot be had or would
+ * not fit (*error is the failed call's error, ERROR_SUCCESS for a path
+ * too long), or when its drive cannot be reached and no network path was
+ * found (*unreachable is set). */
 static BOOL ComputePackageFolder(LPWSTR folder, DWORD *error,
                                  BOOL *unreachable)
 {
     WCHAR module[MAX_PATH];
-    TextZero(module, ARRAYSIZE(module));
-    /* Cleared first, so that an error left by an earlier call is never
-     * taken for this one's. */
-    SetLastError(ERROR_SUCCESS);
-    DWORD cch = GetModuleFileNameW(NULL, module, ARRAYSIZE(module));
-    *error = cch == 0 ? GetLastError() : ERROR_SUCCESS;
-    /* A result equal to the buffer's size means the name was cut. */
-    if (cch == 0 || cch >= ARRAYSIZE(module))
+    *error = g_Run.moduleError;
+    if (!TextCopy(module, ARRAYSIZE(module), g_Run.module) || module[0] == 0)
         return FALSE;
     DWORD cut = 0;
-    for (DWORD i = 0; i < cch; i++) {
+    for (DWORD i = 0; module[i] != 0; i++) {
         if (module[i] == TEXT('\\'))
             cut = i + 1;
     }
@@ -73,6 +92,12 @@ static BOOL ComputePackageFolder(LPWSTR folder, DWORD *error,
     RunLog(TEXT("Package folder %s: its drive cannot be seen by this "
                 "elevated run; %s names it %s"),
            module, source, folder);
+    WCHAR image[MAX_PATH];
+    const LPCWSTR parts[] = {folder, g_Run.module + cut};
+    if (g_Run.image == INVALID_HANDLE_VALUE &&
+        TextJoin(image, ARRAYSIZE(image), parts, ARRAYSIZE(parts)))
+        g_Run.image = CreateFileW(image, GENERIC_READ, FILE_SHARE_READ, NULL,
+                                  OPEN_EXISTING, 0, NULL);
     return TRUE;
 }
 
@@ -88,7 +113,7 @@ static BOOL ComputePaths(const ERROR_TEXTS *errors)
     if (computed) {
         SetLastError(ERROR_SUCCESS);
         computed = RunProgramFilesPath(g_Run.staging[AREA_ROOT],
-                                       kStagingBelowProgramFiles);
+                                       RUN_STAGING_FOLDER);
         error = computed ? ERROR_SUCCESS : GetLastError();
     }
     for (int area = AREA_ROOT + 1; computed && area < AREA_COUNT; area++) {
@@ -108,9 +133,7 @@ static BOOL ComputePaths(const ERROR_TEXTS *errors)
     return computed;
 }
 
-/* Deletes the staging folder with everything in it.  A failure is
- * reported (not on a pre-Vista system) and the run goes on. */
-static void DeleteStagingFolder(const ERROR_TEXTS *errors)
+STAGING_DELETE RunDeleteStagingFolder(const ERROR_TEXTS *errors)
 {
     /* A staged file held open (an antivirus scanner, an indexer) makes
      * Windows ask the user to close it; nobody can answer on a desktop
@@ -125,16 +148,15 @@ static void DeleteStagingFolder(const ERROR_TEXTS *errors)
      * delete. */
     if (result == ERROR_SUCCESS) {
         RunLog(TEXT("Staging folder deleted"));
-        return;
+        return STAGING_DELETED;
     }
     if (result == DE_INVALIDFILES || result == ERROR_FILE_NOT_FOUND ||
         result == ERROR_PATH_NOT_FOUND)
-        return;
+        return STAGING_ABSENT;
     RunLog(TEXT("Staging folder not deleted: shell result %u"), (DWORD)result);
     MsgAppendDetail(errors->deleteFolder);
     MsgAppendErrorNumber();
-    if (!g_Run.preVista)
-        MsgShow(g_Messages.failure);
+    return STAGING_KEPT;
 }
 
 /* One message of the thread, waited for at most RUN_PUMP_WAIT_MS: the run
@@ -230,6 +252,12 @@ static void OpenRunLog(BOOL rotate, const OSVERSIONINFOW *version)
                                                  ARRAYSIZE(g_Run.windows));
     if (windowsCch == 0 || windowsCch >= ARRAYSIZE(g_Run.windows))
         TextZero(g_Run.windows, ARRAYSIZE(g_Run.windows));
+    /* Where Windows lives elsewhere (another drive, C:\WINNT after an
+     * upgrade) any user may create C:\Windows and fill it with planted
+     * INF copies and links: the run must neither read nor delete anything
+     * there.  A failed query (an empty folder) counts as elsewhere. */
+    g_Run.windowsAtDefault =
+        TextEqualAsciiNoCase(g_Run.windows, DEFAULT_WINDOWS_FOLDER);
     BOOL machineTold = Wow64Read(&g_Run.machine);
     if (g_Run.cmdline.log[0] != 0) {
         /* Resolved once: a relative FILE is taken from the folder the run
@@ -268,7 +296,7 @@ static void OpenRunLog(BOOL rotate, const OSVERSIONINFOW *version)
 /* A pre-installation that Setup may answer with a question (whether to
  * trust the package's publisher) fails instead when nobody could answer.
  * setupapi keeps the flag, so it stays loaded for the rest of the run. */
-static void SetupNonInteractive(void)
+void RunSetupNonInteractive(void)
 {
     FARPROC proc =
         SystemDllProc(SETUPAPI_DLL, "SetupSetNonInteractiveMode");
@@ -281,11 +309,65 @@ static void SetupNonInteractive(void)
     }
 }
 
+void RunSweepSettings(SWEEP_SETTINGS *settings)
+{
+    settings->windowsAtDefault = g_Run.windowsAtDefault;
+    settings->preVista = g_Run.preVista;
+    settings->wow64 = g_Run.machine.wow64;
+    settings->vista = g_Run.vista;
+}
+
+/* The total of the sizes of the staged package's files and the copy, in
+ * KiB rounded up, as Apps & features shows it. */
+static DWORD InstalledSizeKb(void)
+{
+    DWORDLONG bytes = 0;
+    BY_HANDLE_FILE_INFORMATION image;
+    if (GetFileInformationByHandle(g_Run.image, &image))
+        bytes += image.nFileSizeLow;
+    for (int area = AREA_ROOT; area < AREA_COUNT; area++) {
+        for (DWORD i = 0; i < FILE_SET_SIZE; i++) {
+            WCHAR path[MAX_PATH];
+            WIN32_FILE_ATTRIBUTE_DATA data;
+            const LPCWSTR parts[] = {g_Run.staging[area],
+                                     g_PackageAreas[area].set->names[i]};
+            if (TextJoin(path, ARRAYSIZE(path), parts, ARRAYSIZE(parts)) &&
+                GetFileAttributesExW(path, GetFileExInfoStandard, &data))
+                bytes += data.nFileSizeLow;
+        }
+    }
+    return (DWORD)((bytes + 1023) / 1024);
+}
+
+/* After a pre-installation Windows took: the installed copy of the
+ * installer, then the Apps & features entry that starts it.  Neither
+ * changes the run's outcome; without the copy there is no entry, which
+ * would start nothing. */
+static void LeaveForUninstall(void)
+{
+    WCHAR copy[MAX_PATH];
+    if (g_Run.image == INVALID_HANDLE_VALUE ||
+        !RunProgramFilesPath(copy, RUN_INSTALLED_COPY) ||
+        !InstalledCopyWrite(g_Run.image, copy)) {
+        RunLog(TEXT("No Apps & features entry: the installer's copy could not "
+                    "be made"));
+        return;
+    }
+    UNINSTALL_ENTRY entry;
+    entry.displayName = g_Messages.displayName;
+    entry.version = NULL;
+    entry.publisher = NULL;
+    entry.copy = copy;
+    entry.stagingFolder = g_Run.staging[AREA_ROOT];
+    entry.sizeKb = InstalledSizeKb();
+    UninstallEntryWrite(&entry);
+}
+
 /* The run's work, once it holds the run lock (or goes on unlocked). */
 static RUN_END RunStages(HINSTANCE hInstance, ERROR_TEXTS *errors)
 {
     if (g_Messages.unattended)
-        SetupNonInteractive();
+        RunSetupNonInteractive();
     g_Run.accelerators = UiStartup(hInstance, g_Run.title, g_Run.className);
 
     if (!ComputePaths(errors))
@@ -306,11 +388,15 @@ static RUN_END RunStages(HINSTANCE hInstance, ERROR_TEXTS *errors)
                 : TEXT("Comparison: the staged copy differs or is missing"));
     if (!g_Run.legacyDriver && same) {
         /* Already staged: register it again, silently. */
-        return StagingPreinstall(g_Run.staging[AREA_ROOT]) ? OUTCOME_SUCCESS
-                                                           : OUTCOME_FAILURE;
+        if (!StagingPreinstall(g_Run.staging[AREA_ROOT]))
+            return OUTCOME_FAILURE;
+        LeaveForUninstall();
+        return OUTCOME_SUCCESS;
     }
 
-    DeleteStagingFolder(errors);
+    /* Reported, not on a pre-Vista system, and the run goes on. */
+    if (RunDeleteStagingFolder(errors) == STAGING_KEPT && !g_Run.preVista)
+        MsgShow(g_Messages.failure);
     /* The staging folder's own DACL keeps what is copied into it from
      * every user; the architecture folders inherit it. */
     if (!StagingCreateSecuredFolder(g_Run.staging[AREA_ROOT],
@@ -353,6 +439,7 @@ static RUN_END RunStages(HINSTANCE hInstance, ERROR_TEXTS *errors)
     if (StagingPreinstall(g_Run.staging[AREA_ROOT])) {
         outcome = g_Run.legacyDriver && !g_Run.preVista ? OUTCOME_RESTART
                                                         : OUTCOME_SUCCESS;
+        LeaveForUninstall();
         MsgShow(outcome == OUTCOME_RESTART ? g_Messages.restart
                                            : g_Messages.success);
     }
@@ -380,6 +467,9 @@ static const struct {
     {TEXT("another run is in progress"), ERROR_INSTALL_ALREADY_RUNNING},
     {TEXT("the usage was asked for"), ERROR_SUCCESS},
     {TEXT("the command line was not understood"), ERROR_INVALID_COMMAND_LINE},
+    {TEXT("uninstalled"), ERROR_SUCCESS},
+    {TEXT("uninstalled, a restart is needed"), ERROR_SUCCESS_REBOOT_REQUIRED},
+    {TEXT("nothing to remove"), ERROR_SUCCESS},
 };
 
 static DWORD ExitCodeOf(RUN_END outcome)
@@ -394,19 +484,6 @@ static DWORD ExitCodeOf(RUN_END outcome)
             return ERROR_INSTALL_FAILURE;
     }
     return g_Messages.failureError;
-}
-
-/* The first count of parts, one after the other, into text (cch units).
- * FALSE: they would not fit. */
-static BOOL JoinParts(LPWSTR text, DWORD cch, const LPCWSTR *parts,
-                      DWORD count)
-{
-    TextZero(text, cch);
-    for (DWORD i = 0; i < count; i++) {
-        if (!TextAppend(text, cch, parts[i]))
-            return FALSE;
-    }
-    return TRUE;
 }
 
 /* Ends the log's block with the outcome; from a run that did its work,
@@ -435,10 +512,10 @@ static int EndRun(RUN_END outcome)
         /* Without the log's path where the line would be longer than
          * Setup takes. */
         DWORD count = ARRAYSIZE(parts);
-        if (!JoinParts(summary, ARRAYSIZE(summary), parts, count) ||
+        if (!TextJoin(summary, ARRAYSIZE(summary), parts, count) ||
             TextLength(summary, ARRAYSIZE(summary)) > RUN_LOG_SETUP_TEXT_CCH)
             count -= 2;
-        if (JoinParts(summary, ARRAYSIZE(summary), parts, count))
+        if (TextJoin(summary, ARRAYSIZE(summary), parts, count))
             RunLogSetupSummary(summary);
     }
     RunLogClose();
@@ -471,7 +548,7 @@ int InstallerRun(HINSTANCE hInstance)
      * click. */
     g_Run.seen = MsgAnyoneCanSee(g_Run.preVista);
     g_Messages.unattended = g_Run.cmdline.quiet || !g_Run.seen;
-    MsgSelectAndFill(&errors);
+    MsgSelectAndFill(&errors, g_Run.cmdline.uninstall);
 
     /* Nothing of the machine is read or changed for the usage but the
      * log's short block. */
@@ -486,10 +563,12 @@ int InstallerRun(HINSTANCE hInstance)
      * the staging folder under each other's copies.  Nobody can close a
      * box of the other run, so a run nobody watches gives up in time; a
      * run that gets no lock goes on unlocked. */
+    ReadOwnImage();
     RUN_LOCK_RESULT lock = RunLockTake(
         g_Messages.unattended ? RUN_UNATTENDED_WAIT_MS : INFINITE);
     OpenRunLog(lock == RUN_LOCK_HELD, &version);
     if (lock == RUN_LOCK_BUSY)
         return EndRun(OUTCOME_BUSY);
-    return EndRun(RunStages(hInstance, &errors));
+    return EndRun(g_Run.cmdline.uninstall ? UninstallStages(&errors)
+                                          : RunStages(hInstance, &errors));
 }

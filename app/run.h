@@ -6,8 +6,11 @@
 #define QX_APP_RUN_H
 
 #include "app/cmdline.h"
+#include "app/messages.h"
+#include "app/runlock.h"
 #include "platform/win32.h"
 #include "platform/wow64.h"
+#include "removal/sweep.h"
 #include "staging/staging.h"
 #include "ui/window.h"
 
@@ -19,6 +22,11 @@
  * run before it ends with ERROR_INSTALL_ALREADY_RUNNING, none of its work
  * done; a person's run waits without a limit. */
 #define RUN_UNATTENDED_WAIT_MS (5 * 60 * 1000)
+
+/* Below Program Files: the staging folder, and the copy of the installer
+ * an uninstall runs from, beside the run lock; each with its backslashes. */
+#define RUN_STAGING_FOLDER RUN_VENDOR_FOLDER TEXT("DriverQxDsp\\")
+#define RUN_INSTALLED_COPY RUN_VENDOR_FOLDER TEXT("QxDspInstaller.exe")
 
 /* The log a run appends to by default: in the Windows folder, beside
  * where DPInst writes its own. */
@@ -43,6 +51,14 @@ typedef struct RUN_STATE {
      * when it could not be read. */
     WCHAR windows[MAX_PATH];
     WCHAR logPath[MAX_PATH]; /* the log this run appends to */
+    BOOL windowsAtDefault;   /* Windows lives in C:\Windows */
+    /* The run's own image (GetModuleFileNameW), empty when it could not
+     * be had (moduleError), and the image opened sharing reading only,
+     * so that nobody can rename or replace it while the run copies it;
+     * INVALID_HANDLE_VALUE where it did not open. */
+    WCHAR module[MAX_PATH];
+    DWORD moduleError;
+    HANDLE image;
 } RUN_STATE;
 extern RUN_STATE g_Run;
 
@@ -58,11 +74,34 @@ typedef enum RUN_END {
                         wait: ERROR_INSTALL_ALREADY_RUNNING */
     OUTCOME_USAGE,   /* /? and the like: 0 */
     OUTCOME_BAD_COMMAND_LINE, /* ERROR_INVALID_COMMAND_LINE */
+    OUTCOME_UNINSTALLED,      /* the uninstall removed it all: 0 */
+    OUTCOME_UNINSTALLED_RESTART, /* ... but for what goes at the next
+                                    restart: ERROR_SUCCESS_REBOOT_REQUIRED */
+    OUTCOME_NOTHING_TO_REMOVE, /* the uninstall found nothing: 0 */
     OUTCOME_COUNT
 } RUN_END;
 
 /* The whole run, its command line read with GetCommandLineW.  Returns
  * the process exit code of its outcome (RUN_END). */
 int InstallerRun(HINSTANCE hInstance);
+
+/* Steps the install and the uninstall run share. */
+
+/* Tells Setup to ask nothing, for a run nobody can answer. */
+void RunSetupNonInteractive(void);
+
+/* The sweep's settings for this run. */
+void RunSweepSettings(SWEEP_SETTINGS *settings);
+
+typedef enum STAGING_DELETE {
+    STAGING_DELETED,
+    STAGING_ABSENT, /* nothing was there */
+    STAGING_KEPT    /* reported: the detail and the error number appended
+                       to the failure text, not shown */
+} STAGING_DELETE;
+
+/* Deletes the staging folder with everything in it, asking nothing of a
+ * run nobody watches. */
+STAGING_DELETE RunDeleteStagingFolder(const ERROR_TEXTS *errors);
 
 #endif

@@ -507,14 +507,19 @@ HANDLE WINAPI CreateFileW(LPCWSTR name, DWORD access, DWORD share,
     (void)templ;
     std::vector<u16> c;
     if (!ProcessPath(path, c) ||
-        (disposition != OPEN_EXISTING && disposition != OPEN_ALWAYS)) {
+        (disposition != OPEN_EXISTING && disposition != OPEN_ALWAYS &&
+         disposition != CREATE_NEW)) {
         /* Stand-in: only opening an existing file, or a file created
-         * when missing, is modelled. */
+         * when missing, or only then, is modelled. */
         SetLastError(ERROR_INVALID_PARAMETER);
         return INVALID_HANDLE_VALUE;
     }
     FileEntry *e = Lookup(c);
-    if (!e && (disposition != OPEN_ALWAYS || !FolderExists(Parent(c)))) {
+    if (e && disposition == CREATE_NEW) {
+        SetLastError(ERROR_FILE_EXISTS);
+        return INVALID_HANDLE_VALUE;
+    }
+    if (!e && (disposition == OPEN_EXISTING || !FolderExists(Parent(c)))) {
         SetLastError(MissingError(c));
         return INVALID_HANDLE_VALUE;
     }
@@ -773,14 +778,35 @@ BOOL WINAPI DeleteFileW(LPCWSTR name)
     FileEntry *e = Lookup(c);
     if (!e)
         return Failed(MissingError(c));
+    /* Windows keeps the image of a running program from deletion, and
+     * lets it be renamed. */
+    std::vector<u16> image;
     if (e->dir || (e->attributes & FILE_ATTRIBUTE_READONLY) ||
-        !DaclGrants(DaclAt(c), DELETE))
+        !DaclGrants(DaclAt(c), DELETE) ||
+        (NormalisePath(machine().modulePath, image) && KeyOf(image) == KeyOf(c)))
         return Failed(ERROR_ACCESS_DENIED);
     if (SharingViolation(*e, DELETE,
                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE))
         return Failed(ERROR_SHARING_VIOLATION);
     machine().files.erase(KeyOf(c));
     return TRUE;
+}
+
+/* Stand-in: only a move from the file's start (FILE_BEGIN) within 2 GiB
+ * is modelled. */
+DWORD WINAPI SetFilePointer(HANDLE h, LONG distance, LONG *high, DWORD method)
+{
+    HandleObject *file =
+        LookupHandle(reinterpret_cast<uintptr_t>(h), HandleKind::File);
+    if (auto err = Enter("SetFilePointer", file ? file->path : u16(), "",
+                         std::to_string(distance)))
+        return Failed(*err, INVALID_SET_FILE_POINTER);
+    if (!file)
+        return Failed(ERROR_INVALID_HANDLE, INVALID_SET_FILE_POINTER);
+    if (method != FILE_BEGIN || distance < 0 || (high && *high != 0))
+        return Failed(ERROR_INVALID_PARAMETER, INVALID_SET_FILE_POINTER);
+    file->position = static_cast<size_t>(distance);
+    return static_cast<DWORD>(distance);
 }
 
 DWORD WINAPI GetFileAttributesW(LPCWSTR name)

@@ -360,6 +360,66 @@ LSTATUS WINAPI RegEnumValueW(HKEY h, DWORD index, LPWSTR name,
     return ERROR_SUCCESS;
 }
 
+/* Creates what is missing of HKEY_LOCAL_MACHINE\subKey in the view.
+ * Stand-in: no class, options or security; the access is not checked. */
+LSTATUS WINAPI RegCreateKeyExW(HKEY root, LPCWSTR subKey, DWORD reserved,
+                               LPWSTR cls, DWORD options, REGSAM sam,
+                               LPSECURITY_ATTRIBUTES sa, PHKEY result,
+                               LPDWORD disposition)
+{
+    u16 sub = FromWide(subKey);
+    if (auto err = Enter("RegCreateKeyExW", sub, ViewName(sam),
+                         "sam=" + Hex(sam))) {
+        *result = NULL;
+        return static_cast<LSTATUS>(*err);
+    }
+    (void)cls;
+    (void)sa;
+    if (root != HKEY_LOCAL_MACHINE || reserved || options) {
+        *result = NULL;
+        return ERROR_INVALID_PARAMETER;
+    }
+    std::vector<u16> parts = MapView(Split(sub), sam);
+    const bool existed = Walk(parts, false) != nullptr;
+    Walk(parts, true);
+    if (disposition)
+        *disposition = existed ? 2 /* REG_OPENED_EXISTING_KEY */
+                               : 1 /* REG_CREATED_NEW_KEY */;
+    std::vector<u16> real;
+    for (size_t i = 0; i < parts.size(); i++)
+        real.push_back(Walk({parts.begin(), parts.begin() + i + 1}, false)->name);
+    *result = reinterpret_cast<HKEY>(
+        NewHandle({HandleKind::Key, Join(real), {}, 0, sam}));
+    return ERROR_SUCCESS;
+}
+
+LSTATUS WINAPI RegSetValueExW(HKEY h, LPCWSTR valueName, DWORD reserved,
+                              DWORD type, const BYTE *data, DWORD cbData)
+{
+    std::string view;
+    const u16 name = FromWide(valueName);
+    if (auto err = Enter("RegSetValueExW", PathOf(h, u"", &view), view,
+                         ToUtf8(name) + " type=" + std::to_string(type)))
+        return static_cast<LSTATUS>(*err);
+    OpenKey k = Resolve(h);
+    if (!k.object || reserved)
+        return k.object ? ERROR_INVALID_PARAMETER : ERROR_INVALID_HANDLE;
+    if (!k.key)
+        return ERROR_KEY_DELETED;
+    if (!(k.object->access & KEY_SET_VALUE))
+        return ERROR_ACCESS_DENIED;
+    const std::string bytes(reinterpret_cast<const char *>(data), cbData);
+    for (RegValue &v : k.key->values) {
+        if (EqualNoCase(v.name, name)) {
+            v.type = type;
+            v.data = bytes;
+            return ERROR_SUCCESS;
+        }
+    }
+    k.key->values.push_back({name, type, bytes});
+    return ERROR_SUCCESS;
+}
+
 /* A value's type and data; too small a buffer: ERROR_MORE_DATA with the
  * size needed ("RegQueryValueExW"). */
 LSTATUS WINAPI RegQueryValueExW(HKEY h, LPCWSTR valueName, LPDWORD reserved,

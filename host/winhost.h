@@ -205,8 +205,11 @@ typedef struct _OVERLAPPED OVERLAPPED, *LPOVERLAPPED;
 #define FILE_SHARE_READ 0x00000001
 #define FILE_SHARE_WRITE 0x00000002
 #define FILE_SHARE_DELETE 0x00000004
+#define CREATE_NEW 1
 #define OPEN_EXISTING 3
 #define OPEN_ALWAYS 4
+#define FILE_BEGIN 0
+#define INVALID_SET_FILE_POINTER ((DWORD)-1)
 #define MOVEFILE_REPLACE_EXISTING 0x00000001
 #define MOVEFILE_DELAY_UNTIL_REBOOT 0x00000004
 #define DRIVE_NO_ROOT_DIR 1
@@ -259,6 +262,7 @@ typedef struct _SYSTEMTIME {
 /* Registry. */
 #define HKEY_CURRENT_USER ((HKEY)(ULONG_PTR)((LONG)0x80000001))
 #define HKEY_LOCAL_MACHINE ((HKEY)(ULONG_PTR)((LONG)0x80000002))
+#define REG_OPTION_NON_VOLATILE 0x00000000L
 #define REG_OPTION_BACKUP_RESTORE 0x00000004L
 #define KEY_QUERY_VALUE 0x0001
 #define KEY_SET_VALUE 0x0002
@@ -493,6 +497,8 @@ BOOL WINAPI WriteFile(HANDLE hFile, LPCVOID lpBuffer,
 BOOL WINAPI MoveFileExW(LPCWSTR lpExistingFileName, LPCWSTR lpNewFileName,
                         DWORD dwFlags);
 BOOL WINAPI DeleteFileW(LPCWSTR lpFileName);
+DWORD WINAPI SetFilePointer(HANDLE hFile, LONG lDistanceToMove,
+                            LONG *lpDistanceToMoveHigh, DWORD dwMoveMethod);
 DWORD WINAPI GetFileAttributesW(LPCWSTR lpFileName);
 BOOL WINAPI SetFileAttributesW(LPCWSTR lpFileName, DWORD dwFileAttributes);
 UINT WINAPI GetDriveTypeW(LPCWSTR lpRootPathName);
@@ -586,6 +592,13 @@ LSTATUS WINAPI RegEnumValueW(HKEY hKey, DWORD dwIndex, LPWSTR lpValueName,
 LSTATUS WINAPI RegQueryValueExW(HKEY hKey, LPCWSTR lpValueName,
                                 LPDWORD lpReserved, LPDWORD lpType,
                                 LPBYTE lpData, LPDWORD lpcbData);
+LSTATUS WINAPI RegCreateKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD Reserved,
+                               LPWSTR lpClass, DWORD dwOptions,
+                               REGSAM samDesired,
+                               LPSECURITY_ATTRIBUTES lpSecurityAttributes,
+                               PHKEY phkResult, LPDWORD lpdwDisposition);
+LSTATUS WINAPI RegSetValueExW(HKEY hKey, LPCWSTR lpValueName, DWORD Reserved,
+                              DWORD dwType, const BYTE *lpData, DWORD cbData);
 LSTATUS WINAPI RegDeleteKeyW(HKEY hKey, LPCWSTR lpSubKey);
 LSTATUS WINAPI RegDeleteValueW(HKEY hKey, LPCWSTR lpValueName);
 LSTATUS WINAPI RegCloseKey(HKEY hKey);

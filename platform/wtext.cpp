@@ -34,6 +34,16 @@ BOOL TextCopy(LPWSTR dst, DWORD cchDst, LPCWSTR src)
     return TextAppend(dst, cchDst, src);
 }
 
+BOOL TextJoin(LPWSTR dst, DWORD cchDst, const LPCWSTR *parts, DWORD count)
+{
+    TextZero(dst, cchDst);
+    for (DWORD i = 0; i < count; i++) {
+        if (!TextAppend(dst, cchDst, parts[i]))
+            return FALSE;
+    }
+    return TRUE;
+}
+
 BOOL TextStartsWith(LPCWSTR text, LPCWSTR prefix)
 {
     for (DWORD i = 0; prefix[i] != 0; i++) {

@@ -27,6 +27,11 @@ BOOL TextAppend(LPWSTR dst, DWORD cchDst, LPCWSTR src);
  * not fit; dst is left an empty string. */
 BOOL TextCopy(LPWSTR dst, DWORD cchDst, LPCWSTR src);
 
+/* The first count of parts, one after the other, into dst (capacity
+ * cchDst).  TRUE: joined.  FALSE: they would not fit; dst is then what
+ * fitted of them, to be used for nothing. */
+BOOL TextJoin(LPWSTR dst, DWORD cchDst, const LPCWSTR *parts, DWORD count);
+
 /* TRUE when text begins with prefix, compared unit for unit (case matters)
  * over the prefix's own length; the terminators take no part. */
 BOOL TextStartsWith(LPCWSTR text, LPCWSTR prefix);

@@ -11,6 +11,7 @@ TEST(CmdLine, SwitchesAreCaseBlindAndAnythingElseIsABadCommandLine)
         CMDLINE_ACTION action;
         BOOL quiet;
         u16 log;
+        BOOL uninstall;
     } cases[] = {
         {u"", CMDLINE_RUN, FALSE, u""},
         {u"\"C:\\pkg\\QxDspInstaller.exe\"", CMDLINE_RUN, FALSE, u""},
@@ -36,6 +37,10 @@ TEST(CmdLine, SwitchesAreCaseBlindAndAnythingElseIsABadCommandLine)
         {u"Qx.exe /log /quiet", CMDLINE_BAD, FALSE, u""},
         {u"Qx.exe /log -q", CMDLINE_BAD, FALSE, u""},
         {u"Qx.exe " + longArg, CMDLINE_BAD, FALSE, u""},
+        {u"Qx.exe /uninstall /quiet", CMDLINE_RUN, TRUE, u"", TRUE},
+        {u"Qx.exe -U /log C:\\u.log", CMDLINE_RUN, FALSE, u"C:\\u.log", TRUE},
+        {u"Qx.exe /X /?", CMDLINE_HELP, FALSE, u"", TRUE},
+        {u"Qx.exe /uninstal", CMDLINE_BAD, FALSE, u""},
     };
     for (auto &c : cases) {
         SCOPED_TRACE(winhost::ToUtf8(c.line).substr(0, 80));
@@ -44,5 +49,6 @@ TEST(CmdLine, SwitchesAreCaseBlindAndAnythingElseIsABadCommandLine)
         EXPECT_EQ(parsed.action, c.action);
         EXPECT_EQ(parsed.quiet, c.quiet);
         EXPECT_EQ(u16(parsed.log), c.log);
+        EXPECT_EQ(parsed.uninstall, c.uninstall);
     }
 }

@@ -6,7 +6,7 @@ TEST_F(Messages, ChinesePrcSystemLanguageSelectsTheChineseTexts)
 {
     winhost::machine().systemLanguage = 0x0804;
     ERROR_TEXTS errors;
-    MsgSelectAndFill(&errors);
+    MsgSelectAndFill(&errors, FALSE);
     EXPECT_EQ(u16(g_Messages.success), u"驱动安装成功!");
     EXPECT_EQ(u16(g_Messages.failure), u"驱动安装失败, 原因: ");
     EXPECT_EQ(u16(g_Messages.caption), u"QX DSP USB 驱动安装");
@@ -24,7 +24,7 @@ TEST_F(Messages, OtherLanguagesIncludingChineseTaiwanSelectEnglish)
         g_Messages = MESSAGES{};
         winhost::machine().systemLanguage = lang;
         ERROR_TEXTS errors;
-        MsgSelectAndFill(&errors);
+        MsgSelectAndFill(&errors, FALSE);
         EXPECT_EQ(u16(g_Messages.success), u"Driver Install Success!") << lang;
         EXPECT_EQ(u16(g_Messages.failure), u"Failed, error code: ");
         EXPECT_EQ(u16(g_Messages.caption), u"QX DSP USB Driver Installer");
@@ -39,7 +39,7 @@ TEST_F(Messages, OtherLanguagesIncludingChineseTaiwanSelectEnglish)
 TEST_F(Messages, DetailsAndNumbersAppendWithoutSeparator)
 {
     ERROR_TEXTS errors;
-    MsgSelectAndFill(&errors);
+    MsgSelectAndFill(&errors, FALSE);
     SetLastError(ERROR_ACCESS_DENIED);
     EXPECT_TRUE(MsgAppendDetail(errors.deleteFolder));
     EXPECT_TRUE(MsgAppendErrorNumber());
@@ -52,7 +52,7 @@ TEST_F(Messages, DetailsAndNumbersAppendWithoutSeparator)
 TEST_F(Messages, ErrorNumberIsUnsignedDecimalWithOneSpace)
 {
     ERROR_TEXTS errors;
-    MsgSelectAndFill(&errors);
+    MsgSelectAndFill(&errors, FALSE);
     EXPECT_TRUE(MsgAppendNumber(0xFFFFFFFFu));
     EXPECT_EQ(u16(g_Messages.failure), u"Failed, error code: 4294967295 ");
 }
@@ -60,7 +60,7 @@ TEST_F(Messages, ErrorNumberIsUnsignedDecimalWithOneSpace)
 TEST_F(Messages, AppendThatWouldNotFitLeavesTheFailureTextWhole)
 {
     ERROR_TEXTS errors;
-    MsgSelectAndFill(&errors);
+    MsgSelectAndFill(&errors, FALSE);
     u16 longDetail(MSG_TEXT_CCH, u'x');
     EXPECT_FALSE(MsgAppendDetail(longDetail.c_str()));
     EXPECT_EQ(u16(g_Messages.failure), u"Failed, error code: ");
@@ -69,7 +69,7 @@ TEST_F(Messages, AppendThatWouldNotFitLeavesTheFailureTextWhole)
 TEST_F(Messages, ShowUsesNoOwnerTheCaptionAndOkStyle)
 {
     ERROR_TEXTS errors;
-    MsgSelectAndFill(&errors);
+    MsgSelectAndFill(&errors, FALSE);
     MsgShow(g_Messages.success);
     ASSERT_EQ(winhost::machine().boxes.size(), 1u);
     const auto &box = winhost::machine().boxes[0];

@@ -161,7 +161,8 @@ TEST_F(Run, WaitsWithoutLimitForTheRunLockBeforeAnythingElse)
         "GetCommandLineW", "GetVersionExW", "GetProcessWindowStation",
         "GetUserObjectInformationW", "GetCurrentProcessId",
         "ProcessIdToSessionId", "GetSystemDefaultLangID",
-        "GetSystemDirectoryW", "LoadLibraryExW"};
+        "GetSystemDirectoryW", "LoadLibraryExW", "GetModuleFileNameW",
+        "CreateFileW"};
     ASSERT_LT(restricted, lockFrom);
     for (auto it = restricted + 1; it != lockFrom; ++it)
         EXPECT_TRUE(before.count(*it)) << *it;
@@ -569,7 +570,7 @@ TEST_F(Run, EachOutcomeEndsWithItsExitCode)
              machine().osMajor = 5;
          }, 0, true},
         {"usage", [] { machine().commandLine += u" /?"; }, 0, false},
-        {"a bad command line", [] { machine().commandLine += u" /x"; },
+        {"a bad command line", [] { machine().commandLine += u" /y"; },
          ERROR_INVALID_COMMAND_LINE, false},
         {"a mapped drive's package", mapped(u"\\\\fs\\pkgs\\", u""), kRestartExit,
          true, "Package folder Z:\\drivers\\: its drive cannot be seen by this "
@@ -591,7 +592,7 @@ TEST_F(Run, EachOutcomeEndsWithItsExitCode)
         machine().messages.push_back(Message(WM_USER, 0x51B8));
         EXPECT_EQ(InstallerRun(nullptr), c.exitCode);
         /* The package folder is the work's first step. */
-        EXPECT_EQ(CallsOf("GetModuleFileNameW").empty(), !c.worked);
+        EXPECT_EQ(CallsOf("GetFileAttributesW").empty(), !c.worked);
         const u16 last = BoxTexts().empty() ? u16() : BoxTexts().back();
         if (c.exitCode != 0 && c.exitCode != kRestartExit && c.worked)
             EXPECT_EQ(last.rfind(u"Failed, error code: ", 0), 0u);
@@ -613,9 +614,9 @@ TEST_F(Run, TheUsageReadsAndChangesNothingButTheLogsShortBlock)
         const char *usageStart; /* "" for no box */
         const char *outcome;
     } cases[] = {
-        {u" /?", 0x0409, "QxDspInstaller.exe [/quiet] [/log FILE]",
+        {u" /?", 0x0409, "QxDspInstaller.exe [/uninstall] [/quiet] [/log FILE]",
          "Outcome: the usage was asked for; exit code 0"},
-        {u" /bogus", 0x0804, "QxDspInstaller.exe [/quiet] [/log 文件]",
+        {u" /bogus", 0x0804, "QxDspInstaller.exe [/uninstall] [/quiet] [/log 文件]",
          "Outcome: the command line was not understood; exit code 1639"},
         {u" /q /bogus", 0x0409, "",
          "Outcome: the command line was not understood; exit code 1639"},

@@ -9,7 +9,7 @@ protected:
     void SetUp() override
     {
         MachineTest::SetUp();
-        MsgSelectAndFill(&errors);
+        MsgSelectAndFill(&errors, FALSE);
         /* The package's folders, as the run works them out. */
         for (int area = AREA_ROOT; area < AREA_COUNT; area++) {
             const u16 folder = kPackage + g_PackageAreas[area].subfolder;
