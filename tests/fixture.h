@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <iterator>
 #include <string>
 
 #include "app/messages.h"
@@ -65,6 +67,15 @@ inline std::string FileText(const u16 &path)
 {
     const winhost::FileEntry *e = winhost::FindFile(path);
     return e ? e->content : "(absent)";
+}
+
+/* The bundled sample package's INF, as the release engineer ships it. */
+inline std::string SampleInf()
+{
+    std::ifstream file(QX_SOURCE_DIR "/package/QX_DSP_USB.inf",
+                       std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(file)),
+                       std::istreambuf_iterator<char>());
 }
 
 /* A run that shows the restart notice ends with this. */

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <map>
 #include <set>
 
 #include "older_installation.h"
@@ -572,6 +573,28 @@ TEST_F(Run, EachOutcomeEndsWithItsExitCode)
         {"usage", [] { machine().commandLine += u" /?"; }, 0, false},
         {"a bad command line", [] { machine().commandLine += u" /y"; },
          ERROR_INVALID_COMMAND_LINE, false},
+        {"an uninstall of an older installation",
+         [] { SeedFoundOlderInstallation(); machine().commandLine += u" /u"; }, 0,
+         true, "Setup uninstalled oem12.inf\r\n"},
+        {"an uninstall with the device plugged in", [] {
+             SeedFoundOlderInstallation();
+             machine().presentDevices.insert(
+                 u"USB\\VID_3C7E&PID_51B8\\5&1a2b3c&0&1");
+             machine().commandLine += u" /uninstall";
+         }, kRestartExit, true, "is plugged in: left alone"},
+        {"an uninstall of a driver in use", [] {
+             SeedFoundOlderInstallation();
+             winhost::FindFile(u"C:\\Windows\\System32\\drivers\\libusbDspQx.sys")
+                 ->heldOpen = true;
+             machine().commandLine += u" /uninstall";
+         }, kRestartExit, true, "libusbDspQx.sys (the 64-bit System32) is in use"},
+        {"an uninstall Setup refuses", [] {
+             SeedFoundOlderInstallation();
+             winhost::FailCallOn("SetupUninstallOEMInfW", u"oem12.inf",
+                                 ERROR_ACCESS_DENIED);
+             machine().commandLine += u" /uninstall";
+         }, ERROR_ACCESS_DENIED, true,
+         "Box: Failed, error code: Uninstall Driver Package Error.\r\n"},
         {"a mapped drive's package", mapped(u"\\\\fs\\pkgs\\", u""), kRestartExit,
          true, "Package folder Z:\\drivers\\: its drive cannot be seen by this "
                "elevated run; the user's mapping in HKCU\\Network names it "
@@ -711,6 +734,98 @@ TEST_F(Run, ARelativeLogIsResolvedOnceAndSetupsLineLeavesOutALongPath)
         EXPECT_EQ(line.rfind(named) + named.size() == line.size(), shortPath);
         EXPECT_EQ(line.find(", log ") == std::string::npos, !shortPath);
         EXPECT_EQ(CallsOf("GetFullPathNameW").size(), 1u);
+    }
+}
+
+/* ---- what an install leaves, and the uninstall ---- */
+
+const u16 kCopy = u"C:\\Program Files (x86)\\Quorvantix\\QxDspInstaller.exe";
+const u16 kEntry = u"SOFTWARE\\WOW6432Node\\Microsoft\\Windows\\CurrentVersion\\"
+                   u"Uninstall\\QxDspDriver";
+
+/* The machine as the last run left it, for the next run: a new process. */
+void NextProcess(const u16 &commandLine)
+{
+    winhost::EndProcess();
+    g_Run = RUN_STATE{};
+    g_Messages = MESSAGES{};
+    g_Candidates = CANDIDATE_LIST{};
+    g_SystemDlls = SYSTEM_DLL_TABLE{};
+    g_RemovalDeletions = 0;
+    machine().calls.clear();
+    machine().boxes.clear();
+    machine().loadedLibraries = 0;
+    machine().commandLine = commandLine;
+}
+
+/* An install run leaves the installer's copy, made from its own image
+ * with a DACL of its own, and the Apps & features entry; the entry's
+ * quiet uninstall, started from the copy, removes the package, the
+ * staging folder, the entry and the copy (set aside, as it runs, and
+ * gone at the next restart), and run again finds nothing to remove: on
+ * Windows 10, XP and a Chinese system alike. */
+TEST_F(Run, AnInstallLeavesAnEntryWhoseQuietUninstallRemovesEverything)
+{
+    const struct {
+        DWORD major;
+        LANGID language;
+        const char16_t *displayName;
+        int installExit;
+    } kSystems[] = {{10, 0x0409, u"QX DSP USB Driver", kRestartExit},
+                    {5, 0x0409, u"QX DSP USB Driver", 0},
+                    {10, 0x0804, u"QX DSP USB 驱动", kRestartExit}};
+    for (auto &system : kSystems) {
+        SetUp();
+        SCOPED_TRACE(system.major * 10000 + system.language);
+        machine().osMajor = system.major;
+        machine().systemLanguage = system.language;
+        winhost::SeedFile(kPackage + u"QX_DSP_USB.inf", SampleInf());
+        winhost::SeedFile(machine().modulePath, "MZ the installer");
+        winhost::SeedFolder(u"C:\\Windows\\INF");
+        EXPECT_EQ(InstallerRun(nullptr), system.installExit);
+        const winhost::FileEntry *copy = winhost::FindFile(kCopy);
+        ASSERT_NE(copy, nullptr);
+        EXPECT_EQ(copy->content, "MZ the installer");
+        EXPECT_EQ(copy->dacl, u"D:P(A;;FA;;;SY)(A;;FA;;;BA)(A;;0x1200a9;;;BU)");
+        const std::string quoted = "\"" + winhost::ToUtf8(kCopy) + "\" /uninstall";
+        const std::map<std::u16string, std::string> kValues = {
+            {u"DisplayName", winhost::ToUtf8(system.displayName)},
+            {u"UninstallString", quoted},
+            {u"QuietUninstallString", quoted + " /quiet"},
+            {u"DisplayIcon", winhost::ToUtf8(kCopy) + ",0"},
+            {u"InstallLocation", winhost::ToUtf8(kStaging)},
+            {u"InstallDate", "20261210"}};
+        for (auto &[name, text] : kValues) {
+            const winhost::RegValue *v = winhost::FindValue(kEntry, name);
+            ASSERT_NE(v, nullptr) << winhost::ToUtf8(name);
+            EXPECT_EQ(v->type, DWORD{REG_SZ});
+            EXPECT_EQ(v->data, winhost::Utf16Le(U16(text)) + std::string(2, '\0'));
+        }
+        for (const char16_t *name : {u"NoModify", u"NoRepair", u"EstimatedSize"})
+            ASSERT_NE(winhost::FindValue(kEntry, name), nullptr);
+        EXPECT_EQ(winhost::FindValue(kEntry, u"NoModify")->data,
+                  std::string("\1\0\0\0", 4));
+
+        NextProcess(u"\"" + kCopy + u"\" /uninstall /quiet");
+        machine().modulePath = kCopy;
+        EXPECT_EQ(InstallerRun(nullptr), 0);
+        EXPECT_TRUE(machine().boxes.empty());
+        EXPECT_FALSE(winhost::FileExists(u"C:\\Windows\\INF\\oem0.inf"));
+        EXPECT_FALSE(winhost::FileExists(kStaging));
+        EXPECT_EQ(winhost::FindKey(kEntry), nullptr);
+        EXPECT_FALSE(winhost::FileExists(kCopy));
+        ASSERT_EQ(machine().deletedAtRestart.size(), 1u);
+        EXPECT_EQ(machine().deletedAtRestart[0].rfind(kCopy + u".", 0), 0u);
+        EXPECT_TRUE(winhost::FileExists(machine().deletedAtRestart[0]));
+
+        NextProcess(u"Qx.exe /uninstall");
+        EXPECT_EQ(InstallerRun(nullptr), 0);
+        EXPECT_EQ(BoxTexts(), std::vector<u16>{system.language == 0x0804
+                                                   ? u"驱动卸载成功!"
+                                                   : u"Driver Uninstall Success!"});
+        EXPECT_NE(FileText(kLog).find("Outcome: nothing to remove; exit code 0\r\n"),
+                  std::string::npos);
+        EXPECT_EQ(winhost::OpenHandleCount(), 0);
     }
 }
 

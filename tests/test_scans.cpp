@@ -365,11 +365,8 @@ TEST_F(InfFolderScanTest, SetsTheFlagOnlyForAPackageInfThatMentionsLibusb0)
  * agree on the sample a release engineer starts from. */
 TEST_F(InfFolderScanTest, RecognisesTheBundledPackageInfOnceInstalled)
 {
-    std::ifstream file(QX_SOURCE_DIR "/package/QX_DSP_USB.inf",
-                       std::ios::binary);
-    ASSERT_TRUE(file.good());
-    std::string content((std::istreambuf_iterator<char>(file)),
-                        std::istreambuf_iterator<char>());
+    const std::string content = SampleInf();
+    ASSERT_FALSE(content.empty());
     winhost::SeedFile(kInf + u"oem23.inf", content);
     EXPECT_TRUE(InfFolderScan(kInf.c_str(), &legacy));
     EXPECT_EQ(Entries(), Names{u"oem23.inf"});
