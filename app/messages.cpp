@@ -23,6 +23,7 @@ enum MSG_ID {
     MSG_UNINSTALL_FAILURE_PREFIX,
     MSG_UNINSTALL_PACKAGE,
     MSG_DISPLAY_NAME,
+    MSG_UNSUPPORTED_PROCESSOR,
     MSG_COUNT
 };
 
@@ -62,6 +63,9 @@ static const LPCWSTR kCatalogue[MSG_COUNT][MSG_COLUMN_COUNT] = {
     {TEXT("Uninstall Driver Package Error."), TEXT("卸载驱动包出错")},
     /* MSG_DISPLAY_NAME */
     {TEXT("QX DSP USB Driver"), TEXT("QX DSP USB 驱动")},
+    /* MSG_UNSUPPORTED_PROCESSOR */
+    {TEXT("The driver package does not support this PC's processor (ARM64)."),
+     TEXT("驱动包不支持这台电脑的处理器 (ARM64).")},
 };
 
 /* The usage, one text in each column. */
@@ -74,7 +78,8 @@ static const LPCWSTR kUsage[MSG_COLUMN_COUNT] = {
     TEXT("/norestart: accepted; the installer never restarts the PC\n")
     TEXT("/?, /h, /help: this text\n\n")
     TEXT("Exit code: 0 installed (or uninstalled), 3010 a restart is needed, ")
-    TEXT("1618 another run is in progress, 1639 a bad command line, else ")
+    TEXT("1618 another run is in progress, 1633 the package has no driver ")
+    TEXT("for this PC's processor (ARM64), 1639 a bad command line, else ")
     TEXT("the Windows error of the step that failed (1603 without one)."),
     TEXT("QxDspInstaller.exe [/uninstall] [/quiet] [/log 文件] [/norestart]\n\n")
     TEXT("/uninstall, /u, /x: 卸载驱动及安装程序留下的文件\n")
@@ -84,6 +89,7 @@ static const LPCWSTR kUsage[MSG_COLUMN_COUNT] = {
     TEXT("/norestart: 可以使用; 安装程序从不重启电脑\n")
     TEXT("/?, /h, /help: 显示本说明\n\n")
     TEXT("退出码: 0 已安装 (或已卸载), 3010 需要重启, 1618 另一个安装正在运行, ")
+    TEXT("1633 驱动包不支持这台电脑的处理器 (ARM64), ")
     TEXT("1639 命令行有误, 其他为出错步骤的 Windows 错误码 (没有时为 1603)."),
 };
 
@@ -111,6 +117,7 @@ void MsgSelectAndFill(ERROR_TEXTS *errors, BOOL uninstall)
         {MSG_UNREACHABLE_DRIVE, errors->unreachableDrive},
         {MSG_UNINSTALL_PACKAGE, errors->uninstallPackage},
         {MSG_DISPLAY_NAME, g_Messages.displayName},
+        {MSG_UNSUPPORTED_PROCESSOR, errors->unsupportedProcessor},
     };
     for (DWORD i = 0; i < ARRAYSIZE(fills); i++) {
         row = kCatalogue[fills[i].id];

@@ -45,6 +45,8 @@ typedef struct ERROR_TEXTS {
     WCHAR unreachableDrive[MSG_TEXT_CCH];
     /* Setup refused to uninstall the driver package. */
     WCHAR uninstallPackage[MSG_TEXT_CCH];
+    /* The package has no driver for this PC's processor (ARM64). */
+    WCHAR unsupportedProcessor[MSG_TEXT_CCH];
 } ERROR_TEXTS;
 
 /* Selects the column by the system default language and fills

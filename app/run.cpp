@@ -10,6 +10,7 @@
 #include "platform/system_dll.h"
 #include "platform/wtext.h"
 #include "res/resource.h"
+#include "staging/package_inf.h"
 #include "staging/uninstall_entry.h"
 
 /* Windows Vista is major version 6. */
@@ -66,32 +67,33 @@ static void ReadOwnImage(void)
 static BOOL ComputePackageFolder(LPWSTR folder, DWORD *error,
                                  BOOL *unreachable)
 {
-    WCHAR module[MAX_PATH];
+    WCHAR imageFolder[MAX_PATH];
     *error = g_Run.moduleError;
-    if (!TextCopy(module, ARRAYSIZE(module), g_Run.module) || module[0] == 0)
+    if (!TextCopy(imageFolder, ARRAYSIZE(imageFolder), g_Run.module) ||
+        imageFolder[0] == 0)
         return FALSE;
     DWORD cut = 0;
-    for (DWORD i = 0; module[i] != 0; i++) {
-        if (module[i] == TEXT('\\'))
+    for (DWORD i = 0; imageFolder[i] != 0; i++) {
+        if (imageFolder[i] == TEXT('\\'))
             cut = i + 1;
     }
     if (cut == 0)
         return FALSE;
-    module[cut] = 0;
-    if (!DriveUnreachable(module))
-        return TextCopy(folder, MAX_PATH, module);
+    imageFolder[cut] = 0;
+    if (!DriveUnreachable(imageFolder))
+        return TextCopy(folder, MAX_PATH, imageFolder);
     LPCWSTR source = NULL;
-    if (!NetworkFolderOfImage(module, folder, MAX_PATH, &source)) {
+    if (!NetworkFolderOfImage(imageFolder, folder, MAX_PATH, &source)) {
         RunLog(TEXT("Package folder %s: its drive cannot be seen by this "
                     "elevated run, and no network path of it was found"),
-               module);
+               imageFolder);
         *error = ERROR_PATH_NOT_FOUND;
         *unreachable = TRUE;
         return FALSE;
     }
     RunLog(TEXT("Package folder %s: its drive cannot be seen by this "
                 "elevated run; %s names it %s"),
-           module, source, folder);
+           imageFolder, source, folder);
     WCHAR image[MAX_PATH];
     const LPCWSTR parts[] = {folder, g_Run.module + cut};
     if (g_Run.image == INVALID_HANDLE_VALUE &&
@@ -353,14 +355,44 @@ static void LeaveForUninstall(void)
                     "be made"));
         return;
     }
+    /* The package's own version and provider, whatever package it is. */
+    WCHAR inf[MAX_PATH];
+    const LPCWSTR parts[] = {g_Run.staging[AREA_ROOT], g_InfSet.names[0]};
+    PACKAGE_INF_VERSION read;
+    if (!TextJoin(inf, ARRAYSIZE(inf), parts, ARRAYSIZE(parts)) ||
+        !PackageInfReadVersion(inf, &read))
+        RunLog(TEXT("The staged INF could not be read: the entry names no "
+                    "version and no publisher"));
     UNINSTALL_ENTRY entry;
     entry.displayName = g_Messages.displayName;
-    entry.version = NULL;
-    entry.publisher = NULL;
+    entry.version = read.version;
+    entry.publisher = read.provider;
     entry.copy = copy;
     entry.stagingFolder = g_Run.staging[AREA_ROOT];
     entry.sizeKb = InstalledSizeKb();
     UninstallEntryWrite(&entry);
+}
+
+/* x86 programs run emulated on ARM64 Windows, but a driver must be
+ * native: a package without an ARM64 driver would install and never work.
+ * FALSE, shown as the run's failure, for that package on ARM64; nothing
+ * has been changed then. */
+static BOOL PackageSupportsMachine(const ERROR_TEXTS *errors)
+{
+    if (g_Run.machine.nativeMachine != IMAGE_FILE_MACHINE_ARM64)
+        return TRUE;
+    WCHAR inf[MAX_PATH];
+    const LPCWSTR parts[] = {g_Run.package[AREA_ROOT], g_InfSet.names[0]};
+    if (TextJoin(inf, ARRAYSIZE(inf), parts, ARRAYSIZE(parts)) &&
+        PackageInfNamesArm64(inf)) {
+        RunLog(TEXT("ARM64: the package INF names an NTarm64 models section"));
+        return TRUE;
+    }
+    RunLog(TEXT("ARM64: the package INF names no NTarm64 models section (or "
+                "could not be read); nothing is changed"));
+    MsgAppendDetail(errors->unsupportedProcessor);
+    MsgShowFailure(ERROR_INSTALL_PLATFORM_UNSUPPORTED);
+    return FALSE;
 }
 
 /* The run's work, once it holds the run lock (or goes on unlocked). */
@@ -374,6 +406,8 @@ static RUN_END RunStages(HINSTANCE hInstance, ERROR_TEXTS *errors)
         return OUTCOME_FAILURE;
     RunLog(TEXT("Package folder: %s"), g_Run.package[AREA_ROOT]);
     RunLog(TEXT("Staging folder: %s"), g_Run.staging[AREA_ROOT]);
+    if (!PackageSupportsMachine(errors))
+        return OUTCOME_FAILURE;
 
     if (!LegacyStage())
         return OUTCOME_SUCCESS;

@@ -41,7 +41,7 @@ bool ProcessPath(const u16 &path, std::vector<u16> &components);
 FILETIME Now();
 
 /* Handle table shared by files, searches, tokens, keys and modules. */
-enum class HandleKind { File, Find, Token, Key, Module };
+enum class HandleKind { File, Find, Token, Key, Module, Inf };
 struct HandleObject {
     HandleKind kind;
     u16 path; /* file path, real key path or module name */

@@ -1048,7 +1048,8 @@ static BOOL WINAPI HostIsWow64Process(HANDLE process, BOOL *wow64)
 {
     Enter("IsWow64Process");
     (void)process;
-    *wow64 = machine().is64Bit;
+    /* x86 code emulated on ARM64 is told FALSE (IsWow64Process). */
+    *wow64 = machine().is64Bit && !machine().arm64;
     return TRUE;
 }
 
@@ -1057,13 +1058,20 @@ static BOOL WINAPI HostIsWow64Process2(HANDLE process, USHORT *own, USHORT *nati
     Enter("IsWow64Process2");
     (void)process;
     *own = machine().is64Bit ? IMAGE_FILE_MACHINE_I386 : IMAGE_FILE_MACHINE_UNKNOWN;
-    *native = machine().is64Bit ? IMAGE_FILE_MACHINE_AMD64 : IMAGE_FILE_MACHINE_I386;
+    *native = !machine().is64Bit ? IMAGE_FILE_MACHINE_I386
+              : machine().arm64  ? IMAGE_FILE_MACHINE_ARM64
+                                 : IMAGE_FILE_MACHINE_AMD64;
     return TRUE;
 }
 BOOL WINAPI HostSetupCopyOEMInfW(PCWSTR, PCWSTR, DWORD, DWORD, PWSTR, DWORD,
                                  PDWORD, PZPWSTR);
 BOOL WINAPI HostSetupGetInfDriverStoreLocationW(PCWSTR, PVOID, PCWSTR, PWSTR,
                                                 DWORD, PDWORD);
+HINF WINAPI HostSetupOpenInfFileW(PCWSTR, PCWSTR, DWORD, PUINT);
+void WINAPI HostSetupCloseInfFile(HINF);
+BOOL WINAPI HostSetupFindFirstLineW(HINF, PCWSTR, PCWSTR, PINFCONTEXT);
+BOOL WINAPI HostSetupFindNextLine(PINFCONTEXT, PINFCONTEXT);
+BOOL WINAPI HostSetupGetStringFieldW(PINFCONTEXT, DWORD, PWSTR, DWORD, PDWORD);
 
 namespace {
 
@@ -1258,6 +1266,20 @@ FARPROC WINAPI GetProcAddress(HMODULE module, LPCSTR name)
             return reinterpret_cast<FARPROC>(&HostIsWow64Process2);
         if (file == u"SETUPAPI.DLL" && proc == "SetupCopyOEMInfW")
             return reinterpret_cast<FARPROC>(&HostSetupCopyOEMInfW);
+        static const struct {
+            const char *name;
+            FARPROC address;
+        } kInfReading[] = {
+            {"SetupOpenInfFileW", reinterpret_cast<FARPROC>(&HostSetupOpenInfFileW)},
+            {"SetupCloseInfFile", reinterpret_cast<FARPROC>(&HostSetupCloseInfFile)},
+            {"SetupFindFirstLineW", reinterpret_cast<FARPROC>(&HostSetupFindFirstLineW)},
+            {"SetupFindNextLine", reinterpret_cast<FARPROC>(&HostSetupFindNextLine)},
+            {"SetupGetStringFieldW", reinterpret_cast<FARPROC>(&HostSetupGetStringFieldW)},
+        };
+        for (const auto &f : kInfReading) {
+            if (file == u"SETUPAPI.DLL" && proc == f.name)
+                return f.address;
+        }
         if (file == u"SETUPAPI.DLL" && /* the driver store is Vista's */
             proc == "SetupGetInfDriverStoreLocationW" && machine().osMajor >= 6)
             return reinterpret_cast<FARPROC>(

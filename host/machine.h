@@ -136,6 +136,9 @@ struct Machine {
     /* 64-bit Windows: the registry's two views, and the file-system
      * redirector of the installer's 32-bit process (ProcessPath). */
     bool is64Bit = true;
+    /* 64-bit Windows on ARM64 (10 and 11), which runs x86 code emulated
+     * under WOW64. */
+    bool arm64 = false;
     std::set<u16> heldPrivileges = {u"SeBackupPrivilege",
                                     u"SeRestorePrivilege",
                                     u"SeDebugPrivilege"};

@@ -35,6 +35,7 @@ typedef DWORD *PDWORD;
 typedef int32_t LONG;
 typedef LONG LSTATUS;
 typedef uint32_t UINT;
+typedef UINT *PUINT;
 typedef uint32_t ULONG;
 typedef int INT;
 typedef DWORD REGSAM;
@@ -126,6 +127,7 @@ typedef HKEY *PHKEY;
 #define ERROR_NOT_A_REPARSE_POINT 4390L
 #define ERROR_INSTALL_FAILURE 1603L
 #define ERROR_INSTALL_ALREADY_RUNNING 1618L
+#define ERROR_INSTALL_PLATFORM_UNSUPPORTED 1633L
 #define ERROR_INVALID_COMMAND_LINE 1639L
 #define ERROR_SUCCESS_REBOOT_INITIATED 1641L
 #define ERROR_SUCCESS_REBOOT_REQUIRED 3010L
@@ -359,6 +361,18 @@ typedef PWSTR *PZPWSTR;
 /* Setup's own errors (setupapi.h). */
 #define ERROR_IN_WOW64 0xE0000235L
 #define ERROR_NOT_AN_INSTALLED_OEM_INF 0xE000023CL
+#define ERROR_WRONG_INF_STYLE 0xE0000100L
+#define ERROR_SECTION_NOT_FOUND 0xE0000101L
+#define ERROR_LINE_NOT_FOUND 0xE0000102L
+/* An INF opened with SetupOpenInfFileW, and a line of it. */
+typedef PVOID HINF;
+typedef struct _INFCONTEXT {
+    PVOID Inf;
+    PVOID CurrentInf;
+    UINT Section;
+    UINT Line;
+} INFCONTEXT, *PINFCONTEXT;
+#define INF_STYLE_WIN4 0x00000002
 
 /* Configuration Manager (cfgmgr32.h). */
 typedef DWORD CONFIGRET;

@@ -83,6 +83,22 @@ typedef BOOL(WINAPI *PFN_SETUP_COPY_OEM_INF_W)(
 typedef BOOL(WINAPI *PFN_SETUP_GET_INF_DRIVER_STORE_LOCATION_W)(
     PCWSTR FileName, PVOID AlternatePlatformInfo, PCWSTR LocaleName,
     PWSTR ReturnBuffer, DWORD ReturnBufferSize, PDWORD RequiredSize);
+/* Reading the package INF (XP and later). */
+typedef HINF(WINAPI *PFN_SETUP_OPEN_INF_FILE_W)(PCWSTR FileName,
+                                                PCWSTR InfClass,
+                                                DWORD InfStyle,
+                                                PUINT ErrorLine);
+typedef void(WINAPI *PFN_SETUP_CLOSE_INF_FILE)(HINF InfHandle);
+typedef BOOL(WINAPI *PFN_SETUP_FIND_FIRST_LINE_W)(HINF InfHandle,
+                                                  PCWSTR Section, PCWSTR Key,
+                                                  PINFCONTEXT Context);
+typedef BOOL(WINAPI *PFN_SETUP_FIND_NEXT_LINE)(PINFCONTEXT ContextIn,
+                                               PINFCONTEXT ContextOut);
+typedef BOOL(WINAPI *PFN_SETUP_GET_STRING_FIELD_W)(PINFCONTEXT Context,
+                                                   DWORD FieldIndex,
+                                                   PWSTR ReturnBuffer,
+                                                   DWORD ReturnBufferSize,
+                                                   PDWORD RequiredSize);
 
 /* Restricting the DLL search: SetDefaultDllDirectories (Windows 8, and 7
  * and Vista with the update that added it) and SetDllDirectoryW (XP SP1)

@@ -61,6 +61,7 @@ BOOL DeletePath(LPCWSTR path)
 
 DWORD g_RemovalDeletions;
 
+/* NOLINTNEXTLINE(bugprone-easily-swappable-parameters): as the run keeps them */
 SYSTEM32_ACCESS System32Access(BOOL wow64, BOOL preVista)
 {
     if (!wow64)

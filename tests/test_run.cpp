@@ -794,7 +794,9 @@ TEST_F(Run, AnInstallLeavesAnEntryWhoseQuietUninstallRemovesEverything)
             {u"QuietUninstallString", quoted + " /quiet"},
             {u"DisplayIcon", winhost::ToUtf8(kCopy) + ",0"},
             {u"InstallLocation", winhost::ToUtf8(kStaging)},
-            {u"InstallDate", "20261210"}};
+            {u"InstallDate", "20261210"},
+            {u"DisplayVersion", "1.2.6.0"},
+            {u"Publisher", "Quorvantix"}};
         for (auto &[name, text] : kValues) {
             const winhost::RegValue *v = winhost::FindValue(kEntry, name);
             ASSERT_NE(v, nullptr) << winhost::ToUtf8(name);
@@ -827,6 +829,73 @@ TEST_F(Run, AnInstallLeavesAnEntryWhoseQuietUninstallRemovesEverything)
                   std::string::npos);
         EXPECT_EQ(winhost::OpenHandleCount(), 0);
     }
+}
+
+/* x86 code runs emulated on ARM64, a driver does not: a package INF
+ * whose [Manufacturer] names no NTarm64 models section (or that Setup
+ * cannot read) ends the run before anything but the run lock and the log
+ * is touched; one that names it installs as anywhere. */
+TEST_F(Run, OnArm64OnlyAPackageWithAnArm64DriverIsInstalled)
+{
+    const std::string inf = SampleInf();
+    auto withModels = [&](const std::string &from, const std::string &to) {
+        std::string out = inf;
+        const std::string a = winhost::Utf16Le(U16(from));
+        out.replace(out.find(a), a.size(), winhost::Utf16Le(U16(to)));
+        return out;
+    };
+    const struct {
+        const char *what;
+        std::string inf;
+        LANGID language;
+        int exitCode;
+        const char16_t *box;
+    } cases[] = {
+        {"x86, x64 and Itanium models", inf, 0x0409,
+         ERROR_INSTALL_PLATFORM_UNSUPPORTED,
+         u"Failed, error code: The driver package does not support this PC's "
+         u"processor (ARM64)."},
+        {"in Chinese", inf, 0x0804, ERROR_INSTALL_PLATFORM_UNSUPPORTED,
+         u"驱动安装失败, 原因: 驱动包不支持这台电脑的处理器 (ARM64)."},
+        {"an INF Setup cannot read", "not an INF", 0x0409,
+         ERROR_INSTALL_PLATFORM_UNSUPPORTED, nullptr},
+        {"a decoration that only begins so",
+         withModels("NTia64\r\n", "NTarm64x\r\n"), 0x0409,
+         ERROR_INSTALL_PLATFORM_UNSUPPORTED, nullptr},
+        {"NTarm64", withModels("NTia64\r\n", "ntARM64\r\n"), 0x0409,
+         kRestartExit, kRestart.c_str()},
+        {"NTarm64 for Windows 10", withModels("NTia64\r\n", "NTarm64.10.0\r\n"),
+         0x0409, kRestartExit, kRestart.c_str()},
+    };
+    for (auto &c : cases) {
+        SetUp();
+        SCOPED_TRACE(c.what);
+        machine().arm64 = true;
+        machine().systemLanguage = c.language;
+        SeedFoundOlderInstallation();
+        winhost::SeedFile(kPackage + u"QX_DSP_USB.inf", c.inf);
+        const auto before = older::TakeSnapshot();
+        EXPECT_EQ(InstallerRun(nullptr), c.exitCode);
+        if (c.box)
+            EXPECT_EQ(BoxTexts(), std::vector<u16>{c.box});
+        if (c.exitCode != ERROR_INSTALL_PLATFORM_UNSUPPORTED)
+            continue;
+        auto after = older::TakeSnapshot();
+        for (const u16 &touched :
+             {kLog, u16(u"C:\\Program Files (x86)"),
+              u16(u"C:\\Program Files (x86)\\Quorvantix"),
+              u16(u"C:\\Program Files (x86)\\Quorvantix\\QxDspInstaller.lock")})
+            after.erase("F " + winhost::ToUtf8(touched));
+        EXPECT_EQ(after, before);
+        EXPECT_EQ(winhost::OpenHandleCount(), 0);
+    }
+    /* The uninstall has no such end: it removes what is there. */
+    SetUp();
+    machine().arm64 = true;
+    SeedFoundOlderInstallation();
+    machine().commandLine += u" /uninstall";
+    EXPECT_EQ(InstallerRun(nullptr), 0);
+    EXPECT_FALSE(winhost::FileExists(u"C:\Windows\INF\oem12.inf"));
 }
 
 /* A log that cannot be opened or written, or that is refused, changes

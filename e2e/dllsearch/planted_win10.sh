@@ -65,14 +65,15 @@ fi
 # traced calls, those the executable made (returning into its image at
 # 0x00400000) begin with the restriction: kernel32's handle, then
 # SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32), which succeeds,
-# then the run lock's file; every load by name comes later.
+# then ntmarta's load by its full path (advapi32's named-security calls
+# would load it by bare name), then the run lock's file.
 tid=$(grep -m1 'Call .*CreateFileW(.*QxDspInstaller\.lock' "$trace" | cut -d: -f1)
 [[ -n $tid ]] || e2e_fail "no CreateFileW of the run lock in the trace $trace"
 ours=$(grep -E "^$tid:Call [A-Za-z0-9_]+\.[A-Za-z0-9_]+\(.* ret=004[0-9a-f]{5}$" "$trace" |
     sed -E 's/^[0-9a-f]+:Call //; s/\(.*//')
 e2e_log "the installer's first traced calls: $(head -n 5 <<<"$ours" | tr '\n' ' ')"
-e2e_assert_eq "GetModuleHandleW SetDefaultDllDirectories CreateFileW" \
-    "$(head -n 3 <<<"$ours" | sed 's/^[A-Za-z0-9_]*\.//' | tr '\n' ' ' | sed 's/ $//')" \
+e2e_assert_eq "GetModuleHandleW SetDefaultDllDirectories LoadLibraryExW CreateFileW" \
+    "$(head -n 4 <<<"$ours" | sed 's/^[A-Za-z0-9_]*\.//' | tr '\n' ' ' | sed 's/ $//')" \
     "the installer's first traced calls"
 grep -q "^$tid:Call [A-Za-z0-9_]*\.SetDefaultDllDirectories(00000800) ret=004" "$trace" ||
     e2e_fail "SetDefaultDllDirectories was not given LOAD_LIBRARY_SEARCH_SYSTEM32 (trace in $trace)"
@@ -81,6 +82,6 @@ grep -q "^$tid:Ret  [A-Za-z0-9_]*\.SetDefaultDllDirectories() retval=00000001" "
 # The run's own loads: each once, by full path, LOAD_WITH_ALTERED_SEARCH_PATH.
 loads=$(grep -E "^$tid:Call [A-Za-z0-9_]+\.LoadLibrary[A-Za-z]*\(.* ret=004[0-9a-f]{5}$" "$trace" |
     sed -E 's/^.*L"(.*)",00000000,0*([0-9a-f]+)\).*$/\1 \2/' | LC_ALL=C sort | tr '\n' ' ')
-e2e_assert_eq 'C:\\windows\\system32\\advapi32.dll 8 C:\\windows\\system32\\cfgmgr32.dll 8 C:\\windows\\system32\\setupapi.dll 8 ' \
+e2e_assert_eq 'C:\\windows\\system32\\advapi32.dll 8 C:\\windows\\system32\\cfgmgr32.dll 8 C:\\windows\\system32\\ntmarta.dll 8 C:\\windows\\system32\\setupapi.dll 8 ' \
     "$loads" "the installer's DLL loads"
 e2e_pass
