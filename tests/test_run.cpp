@@ -831,6 +831,44 @@ TEST_F(Run, AnInstallLeavesAnEntryWhoseQuietUninstallRemovesEverything)
     }
 }
 
+/* An uninstall killed right after Setup's uninstall, the staging folder's
+ * deletion or the entry's, started again from the entry, finishes the
+ * job: what tells a later run what to remove goes last. */
+TEST_F(Run, AKilledUninstallRunAgainFinishesTheJob)
+{
+    auto installThenUninstall = [] {
+        winhost::SeedFile(kPackage + u"QX_DSP_USB.inf", SampleInf());
+        winhost::SeedFile(machine().modulePath, "MZ the installer");
+        winhost::SeedFolder(u"C:\\Windows\\INF");
+        EXPECT_EQ(InstallerRun(nullptr), kRestartExit);
+        NextProcess(u"\"" + kCopy + u"\" /uninstall /quiet");
+        machine().modulePath = kCopy;
+    };
+    installThenUninstall();
+    ASSERT_EQ(InstallerRun(nullptr), 0);
+    const std::vector<std::string> calls = winhost::CallNames();
+    for (const char *killedAfter :
+         {"SetupUninstallOEMInfW", "SHFileOperationW", "RegDeleteKeyExW"}) {
+        SetUp();
+        SeedPackage(kPackage);
+        SCOPED_TRACE(killedAfter);
+        installThenUninstall();
+        const auto last = std::find(calls.rbegin(), calls.rend(), killedAfter);
+        ASSERT_NE(last, calls.rend());
+        winhost::SetCallBudget(calls.rend() - last);
+        EXPECT_THROW(InstallerRun(nullptr), winhost::CallBudgetExhausted);
+        winhost::SetCallBudget(0);
+        /* The uninstall command names the copy: it must still be there. */
+        ASSERT_TRUE(winhost::FileExists(kCopy));
+        NextProcess(u"\"" + kCopy + u"\" /uninstall /quiet");
+        EXPECT_EQ(InstallerRun(nullptr), 0);
+        EXPECT_FALSE(winhost::FileExists(u"C:\\Windows\\INF\\oem0.inf"));
+        EXPECT_FALSE(winhost::FileExists(kStaging));
+        EXPECT_EQ(winhost::FindKey(kEntry), nullptr);
+        EXPECT_FALSE(winhost::FileExists(kCopy));
+    }
+}
+
 /* x86 code runs emulated on ARM64, a driver does not: a package INF
  * whose [Manufacturer] names no NTarm64 models section (or that Setup
  * cannot read) ends the run before anything but the run lock and the log
