@@ -18,16 +18,22 @@
 
 using winhost::u16;
 
+/* The run's process-wide state as a new process has it. */
+inline void ResetProcessState()
+{
+    g_Run = RUN_STATE{};
+    g_Messages = MESSAGES{};
+    g_Candidates = CANDIDATE_LIST{};
+    g_SystemDlls = SYSTEM_DLL_TABLE{};
+    g_RemovalDeletions = 0;
+}
+
 class MachineTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
         winhost::Reset();
-        g_Run = RUN_STATE{};
-        g_Messages = MESSAGES{};
-        g_Candidates = CANDIDATE_LIST{};
-        g_SystemDlls = SYSTEM_DLL_TABLE{};
-        g_RemovalDeletions = 0;
+        ResetProcessState();
     }
 };
 

@@ -747,11 +747,7 @@ const u16 kEntry = u"SOFTWARE\\WOW6432Node\\Microsoft\\Windows\\CurrentVersion\\
 void NextProcess(const u16 &commandLine)
 {
     winhost::EndProcess();
-    g_Run = RUN_STATE{};
-    g_Messages = MESSAGES{};
-    g_Candidates = CANDIDATE_LIST{};
-    g_SystemDlls = SYSTEM_DLL_TABLE{};
-    g_RemovalDeletions = 0;
+    ResetProcessState();
     machine().calls.clear();
     machine().boxes.clear();
     machine().loadedLibraries = 0;

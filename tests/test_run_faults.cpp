@@ -312,11 +312,7 @@ RUN_OUTCOME RunOnce(bool windowsXp, const INJECTION &injection,
                     size_t budget = 0)
 {
     winhost::Reset();
-    g_Run = RUN_STATE{};
-    g_Messages = MESSAGES{};
-    g_Candidates = CANDIDATE_LIST{};
-    g_SystemDlls = SYSTEM_DLL_TABLE{};
-    g_RemovalDeletions = 0;
+    ResetProcessState();
     SeedMachine(windowsXp);
     RUN_OUTCOME outcome;
     /* Seeding is the same every time, so the machine before the run and
