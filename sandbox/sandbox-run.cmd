@@ -129,6 +129,7 @@ set "MEANING="
 if "%~1"=="0" set "MEANING=success"
 if "%~1"=="3010" set "MEANING=success, a restart is needed (ERROR_SUCCESS_REBOOT_REQUIRED)"
 if "%~1"=="1618" set "MEANING=another run was busy for 5 minutes, nothing done (ERROR_INSTALL_ALREADY_RUNNING)"
+if "%~1"=="1633" set "MEANING=ARM64 Windows and no ARM64 driver in the package, nothing changed (ERROR_INSTALL_PLATFORM_UNSUPPORTED)"
 if "%~1"=="1639" set "MEANING=a command line it does not understand (ERROR_INVALID_COMMAND_LINE)"
 if "%~1"=="1603" set "MEANING=failed (ERROR_INSTALL_FAILURE), the log names the step"
 if defined MEANING exit /b
