@@ -109,11 +109,53 @@ else
     sed 's/^/    /' "$tmp/sums" "$out/SHA256SUMS"
 fi
 
-if diff -r -x QxDspInstaller.exe -x SHA256SUMS "$src/package" "$out" >"$tmp/diff"; then
+kit=() not_kit=()
+for f in "$src"/sandbox/*; do kit+=("${f##*/}") not_kit+=(-x "${f##*/}"); done
+if diff -r -x QxDspInstaller.exe -x SHA256SUMS "${not_kit[@]}" "$src/package" "$out" >"$tmp/diff"; then
     ok "the release holds the package's files unchanged"
 else
     fail "the release's package files differ:"
     sed 's/^/    /' "$tmp/diff"
+fi
+
+# The Windows Sandbox kit: each file of sandbox/, every line ending CR LF.
+for name in "${kit[@]}"; do
+    f=$out/$name
+    if [[ -s $f && -z $(tail -c 1 "$f") ]] && ! grep -qv $'\r$' "$f" &&
+        diff <(tr -d '\r' <"$f") <(tr -d '\r' <"$src/sandbox/$name") >/dev/null; then
+        ok "the release holds $name with CR LF line ends"
+    else
+        fail "the release lacks $name, or not every line of it ends CR LF"
+    fi
+done
+
+# The launcher's filling of the template (its own pattern, SecurityElement's
+# escaping) for a folder whose path holds &, ', spaces and Chinese: valid
+# XML that maps that folder read-only, the results writable, and runs
+# sandbox-run.cmd from the bundle.
+if python3 - "$out" >"$tmp/wsb" 2>&1 <<'EOF'; then
+import re, sys, xml.etree.ElementTree as ET
+launcher = open(sys.argv[1] + "/try-in-windows-sandbox.cmd", encoding="utf-8").read()
+template = open(sys.argv[1] + "/windows-sandbox.wsb.template", encoding="utf-8").read()
+pattern = re.search(r"\[regex\]::Replace\(\$t, '([^']+)'", launcher)[1]
+bundle = "C:\\Users\\张三\\R&D 'QX' 驱动\\QxDsp 1.2\\"
+env = {name: bundle + "sandbox-results\\" + name for name in re.findall(pattern, template)}
+assert env and all(f'set "{name}=' in launcher for name in env), f"not set by the launcher: {env}"
+env[re.search(r'set "(\w+)=%~dp0"', launcher)[1]] = bundle
+xml_escape = {"&": "&amp;", "<": "&lt;", ">": "&gt;", '"': "&quot;", "'": "&apos;"}
+filled = re.sub(pattern, lambda m: "".join(xml_escape.get(c, c) for c in env[m[1]]), template)
+config = ET.fromstring(filled.encode("utf-8"))
+folders = {m.findtext("HostFolder"): (m.findtext("SandboxFolder"), m.findtext("ReadOnly"))
+           for m in config.iter("MappedFolder")}
+writable = [host for host, (_, read_only) in folders.items() if read_only == "false"]
+assert folders.get(bundle, ("", ""))[1] == "true", folders
+assert len(folders) == 2 and writable and writable[0] in env.values(), folders
+assert folders[bundle][0] + "\\sandbox-run.cmd" in config.findtext("LogonCommand/Command"), filled
+EOF
+    ok "the sandbox configuration is valid XML for a path with &, ' and Chinese, the bundle read-only"
+else
+    fail "the filled sandbox configuration is wrong:"
+    sed 's/^/    /' "$tmp/wsb"
 fi
 
 python3 -m zipfile -e "$out.zip" "$tmp/unzipped" &&
