@@ -44,7 +44,8 @@ bool ProcessPath(const u16 &path, std::vector<u16> &components);
 
 FILETIME Now();
 
-/* Handle table shared by files, searches, tokens, keys and modules. */
+/* Handle table shared by files, searches, tokens, keys, modules, pipes and
+ * processes. */
 enum class HandleKind { File, Find, Token, Key, Module, Pipe, Process, Thread };
 struct HandleObject {
     HandleKind kind;

@@ -169,8 +169,9 @@ struct Machine {
      * "Published name : oemN.inf"; -f -d NAME as SetupUninstallOEMInfW; a
      * failed one exits with Setup's error), else nothing; pnputilOutput,
      * when set, is what it prints.  One that hangs does nothing and never
-     * ends.  Stand-in: pnputil.exe is no entry of files, and the one
-     * program CreateProcessW starts; it runs at once. */
+     * ends.  CreateProcessW's call record holds its command line, flags
+     * and what it inherited.  Stand-in: pnputil.exe is no entry of files,
+     * and the one program CreateProcessW starts; it runs at once. */
     DWORD pnputilExit = 0;
     std::string pnputilOutput; /* in the OEM code page */
     bool pnputilHangs = false;
