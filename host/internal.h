@@ -44,8 +44,7 @@ bool ProcessPath(const u16 &path, std::vector<u16> &components);
 
 FILETIME Now();
 
-/* Handle table shared by files, searches, tokens, keys, modules, pipes and
- * processes. */
+/* Handle table shared by files, searches, tokens, keys and modules. */
 enum class HandleKind { File, Find, Token, Key, Module, Pipe, Process, Thread };
 struct HandleObject {
     HandleKind kind;
