@@ -15,6 +15,10 @@ std::optional<DWORD> Enter(const char *fn, const u16 &object = u16(),
                            const std::string &view = std::string(),
                            const std::string &detail = std::string());
 
+/* Set while a child process the stand-in runs makes its calls, which are
+ * then neither recorded nor made to fail: they are not the installer's. */
+extern bool g_otherProcess;
+
 /* Sets the last error and returns result, as a failing call does. */
 template <typename Result = BOOL>
 Result Failed(DWORD error, Result result = FALSE)
@@ -40,8 +44,9 @@ bool ProcessPath(const u16 &path, std::vector<u16> &components);
 
 FILETIME Now();
 
-/* Handle table shared by files, searches, tokens, keys and modules. */
-enum class HandleKind { File, Find, Token, Key, Module, Inf };
+/* Handle table shared by files, searches, tokens, keys, modules, INFs,
+ * pipes, processes and threads. */
+enum class HandleKind { File, Find, Token, Key, Module, Inf, Pipe, Process, Thread };
 struct HandleObject {
     HandleKind kind;
     u16 path; /* file path, real key path or module name */
@@ -51,6 +56,10 @@ struct HandleObject {
     std::vector<WIN32_FIND_DATAW> found;
     DWORD share = 0; /* file: the FILE_SHARE_* flags it was opened with */
     DWORD disposition = 0; /* file: CreateFileW's creation disposition */
+    bool inherit = false; /* HANDLE_FLAG_INHERIT */
+    std::string data;     /* pipe read end: what it holds */
+    uintptr_t peer = 0;   /* pipe write end: its read end */
+    DWORD exitCode = 0;   /* process: STILL_ACTIVE while it runs */
 };
 uintptr_t NewHandle(HandleObject object);
 HandleObject *LookupHandle(uintptr_t value, HandleKind kind);
@@ -58,6 +67,11 @@ bool CloseHandleOf(uintptr_t value, HandleKind kind);
 void ClearHandles();
 /* The open handles of one kind. */
 std::vector<const HandleObject *> HandlesOf(HandleKind kind);
+
+/* kernel32's process functions for GetProcAddress (nullptr for another
+ * name), and ReadFile of a pipe's read end (process.cpp). */
+FARPROC ProcessProc(const std::string &name);
+BOOL ReadPipe(uintptr_t value, LPVOID buffer, DWORD toRead, LPDWORD read);
 
 /* The DACL of a descriptor the stand-in made, in the canonical SDDL form
  * FileEntry::dacl holds; false for one it did not make. */

@@ -661,6 +661,8 @@ BOOL WINAPI DeviceIoControl(HANDLE h, DWORD code, LPVOID, DWORD, LPVOID out,
 BOOL WINAPI ReadFile(HANDLE h, LPVOID buffer, DWORD toRead, LPDWORD read,
                      LPOVERLAPPED overlapped)
 {
+    if (LookupHandle(reinterpret_cast<uintptr_t>(h), HandleKind::Pipe))
+        return ReadPipe(reinterpret_cast<uintptr_t>(h), buffer, toRead, read);
     HandleObject *file =
         LookupHandle(reinterpret_cast<uintptr_t>(h), HandleKind::File);
     if (auto err = Enter("ReadFile", file ? file->path : u16(), "",
@@ -986,7 +988,10 @@ BOOL WINAPI CloseHandle(HANDLE h)
     HandleObject *file = LookupHandle(v, HandleKind::File);
     Enter("CloseHandle", file ? file->path : u16());
     if (CloseHandleOf(v, HandleKind::File) ||
-        CloseHandleOf(v, HandleKind::Token))
+        CloseHandleOf(v, HandleKind::Token) ||
+        CloseHandleOf(v, HandleKind::Pipe) ||
+        CloseHandleOf(v, HandleKind::Process) ||
+        CloseHandleOf(v, HandleKind::Thread))
         return TRUE;
     SetLastError(ERROR_INVALID_HANDLE);
     return FALSE;
@@ -1290,6 +1295,9 @@ FARPROC WINAPI GetProcAddress(HMODULE module, LPCSTR name)
         if (file == u"KERNEL32.DLL" && proc == "SetDllDirectoryW" &&
             machine().hasSetDllDirectory)
             return reinterpret_cast<FARPROC>(&HostSetDllDirectoryW);
+        if (file == u"KERNEL32.DLL" && machine().osMajor >= 6 &&
+            ProcessProc(proc)) /* the attribute list's, Vista's */
+            return ProcessProc(proc);
         if (file == u"KERNEL32.DLL" && machine().osMajor >= 6 &&
             proc == "GetFileInformationByHandleEx")
             return reinterpret_cast<FARPROC>(&HostGetFileInformationByHandleEx);

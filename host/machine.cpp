@@ -68,9 +68,13 @@ void FailCallOn(const std::string &fn, const u16 &path, DWORD error)
 
 void SetCallBudget(size_t budget) { g_callBudget = budget; }
 
+bool g_otherProcess = false;
+
 std::optional<DWORD> Enter(const char *fn, const u16 &object,
                            const std::string &view, const std::string &detail)
 {
+    if (g_otherProcess)
+        return std::nullopt;
     if (g_callBudget != 0 && machine().calls.size() >= g_callBudget)
         throw CallBudgetExhausted{g_callBudget};
     machine().calls.push_back({fn, ToUtf8(object), view, detail});

@@ -166,6 +166,18 @@ struct Machine {
     bool hasSetDllDirectory = true;
     bool hasRegDeleteKeyEx = true;
     bool hasSetupUninstallOEMInf = true; /* setupapi exports it */
+    /* The native pnputil (Vista on; a 32-bit process names it in Sysnative)
+     * exits with pnputilExit, having done its job through the Setup
+     * stand-ins only for 0 and 3010 (-a INF as SetupCopyOEMInfW, printing
+     * "Published name : oemN.inf"; -f -d NAME as SetupUninstallOEMInfW; a
+     * failed one exits with Setup's error), else nothing; pnputilOutput,
+     * when set, is what it prints.  One that hangs does nothing and never
+     * ends.  CreateProcessW's call record holds its command line, flags
+     * and what it inherited.  Stand-in: pnputil.exe is no entry of files,
+     * and the one program CreateProcessW starts; it runs at once. */
+    DWORD pnputilExit = 0;
+    std::string pnputilOutput; /* in the OEM code page */
+    bool pnputilHangs = false;
     /* setupapi's SetupSetNonInteractiveMode was called with TRUE, and the
      * text of each SetupWriteTextLog (which it exports from Vista on). */
     bool setupNonInteractive = false;
@@ -210,7 +222,7 @@ struct Machine {
     RegKey hklm;
     RegKey hkcu; /* seeded below "HKEY_CURRENT_USER\\..." */
     std::set<u16> enabledPrivileges;
-    DWORD sleptMs = 0; /* Sleep's milliseconds, in all */
+    DWORD sleptMs = 0; /* Sleep's milliseconds and waits', in all */
     std::vector<CallRecord> calls;
     std::vector<MessageBoxRecord> boxes;
     std::vector<ClassRecord> classes;

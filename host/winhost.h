@@ -44,6 +44,8 @@ typedef intptr_t INT_PTR;
 typedef uintptr_t ULONG_PTR;
 typedef intptr_t LONG_PTR;
 typedef size_t SIZE_T;
+typedef SIZE_T *PSIZE_T;
+typedef ULONG_PTR DWORD_PTR;
 typedef UINT_PTR WPARAM;
 typedef LONG_PTR LPARAM;
 typedef LONG_PTR LRESULT;
@@ -125,6 +127,8 @@ typedef HKEY *PHKEY;
 #define ERROR_CLASS_ALREADY_EXISTS 1410L
 #define ERROR_INVALID_FUNCTION 1L
 #define ERROR_NOT_A_REPARSE_POINT 4390L
+#define ERROR_BROKEN_PIPE 109L
+#define ERROR_TIMEOUT 1460L
 #define ERROR_INSTALL_FAILURE 1603L
 #define ERROR_INSTALL_ALREADY_RUNNING 1618L
 #define ERROR_INSTALL_PLATFORM_UNSUPPORTED 1633L
@@ -260,6 +264,32 @@ typedef struct _SYSTEMTIME {
 #define IMAGE_FILE_MACHINE_I386 0x014c
 #define IMAGE_FILE_MACHINE_AMD64 0x8664
 #define IMAGE_FILE_MACHINE_ARM64 0xAA64
+
+/* Processes and pipes. */
+typedef struct _STARTUPINFOW {
+    DWORD cb;
+    LPWSTR lpReserved, lpDesktop, lpTitle;
+    DWORD dwX, dwY, dwXSize, dwYSize, dwXCountChars, dwYCountChars;
+    DWORD dwFillAttribute, dwFlags;
+    WORD wShowWindow, cbReserved2;
+    LPBYTE lpReserved2;
+    HANDLE hStdInput, hStdOutput, hStdError;
+} STARTUPINFOW, *LPSTARTUPINFOW;
+typedef struct _PROC_THREAD_ATTRIBUTE_LIST *LPPROC_THREAD_ATTRIBUTE_LIST;
+typedef struct _STARTUPINFOEXW {
+    STARTUPINFOW StartupInfo;
+    LPPROC_THREAD_ATTRIBUTE_LIST lpAttributeList;
+} STARTUPINFOEXW;
+typedef struct _PROCESS_INFORMATION {
+    HANDLE hProcess, hThread;
+    DWORD dwProcessId, dwThreadId;
+} PROCESS_INFORMATION, *LPPROCESS_INFORMATION;
+#define STARTF_USESTDHANDLES 0x00000100
+#define EXTENDED_STARTUPINFO_PRESENT 0x00080000
+#define CREATE_NO_WINDOW 0x08000000
+#define PROC_THREAD_ATTRIBUTE_HANDLE_LIST 0x00020002
+#define HANDLE_FLAG_INHERIT 0x00000001
+#define CP_OEMCP 1
 
 /* Registry. */
 #define HKEY_CURRENT_USER ((HKEY)(ULONG_PTR)((LONG)0x80000001))
@@ -554,6 +584,27 @@ void WINAPI Sleep(DWORD dwMilliseconds);
 DWORD WINAPI MsgWaitForMultipleObjects(DWORD nCount, const HANDLE *pHandles,
                                        BOOL fWaitAll, DWORD dwMilliseconds,
                                        DWORD dwWakeMask);
+BOOL WINAPI CreatePipe(PHANDLE hReadPipe, PHANDLE hWritePipe,
+                       LPSECURITY_ATTRIBUTES lpPipeAttributes, DWORD nSize);
+BOOL WINAPI SetHandleInformation(HANDLE hObject, DWORD dwMask, DWORD dwFlags);
+BOOL WINAPI PeekNamedPipe(HANDLE hNamedPipe, LPVOID lpBuffer,
+                          DWORD nBufferSize, LPDWORD lpBytesRead,
+                          LPDWORD lpTotalBytesAvail,
+                          LPDWORD lpBytesLeftThisMessage);
+BOOL WINAPI CreateProcessW(LPCWSTR lpApplicationName, LPWSTR lpCommandLine,
+                           LPSECURITY_ATTRIBUTES lpProcessAttributes,
+                           LPSECURITY_ATTRIBUTES lpThreadAttributes,
+                           BOOL bInheritHandles, DWORD dwCreationFlags,
+                           LPVOID lpEnvironment, LPCWSTR lpCurrentDirectory,
+                           LPSTARTUPINFOW lpStartupInfo,
+                           LPPROCESS_INFORMATION lpProcessInformation);
+DWORD WINAPI WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds);
+BOOL WINAPI GetExitCodeProcess(HANDLE hProcess, LPDWORD lpExitCode);
+BOOL WINAPI TerminateProcess(HANDLE hProcess, UINT uExitCode);
+DWORD WINAPI GetTickCount(void);
+int WINAPI MultiByteToWideChar(UINT CodePage, DWORD dwFlags,
+                               LPCSTR lpMultiByteStr, int cbMultiByte,
+                               LPWSTR lpWideCharStr, int cchWideChar);
 
 /* user32 */
 int WINAPI LoadStringW(HINSTANCE hInstance, UINT uID, LPWSTR lpBuffer,

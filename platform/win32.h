@@ -144,6 +144,29 @@ typedef BOOL(WINAPI *PFN_IS_WOW64_PROCESS2)(HANDLE hProcess,
 typedef BOOL(WINAPI *PFN_WOW64_DISABLE_WOW64_FS_REDIRECTION)(PVOID *OldValue);
 typedef BOOL(WINAPI *PFN_WOW64_REVERT_WOW64_FS_REDIRECTION)(PVOID OldValue);
 
+/* pnputil's process gets one inheritable handle, its output pipe, named
+ * in a PROC_THREAD_ATTRIBUTE_HANDLE_LIST: the attribute list's functions
+ * (Vista and later) are looked up at run time, and below Vista the SDK
+ * hides the extended start-up record and the attribute's value. */
+#ifdef _WIN32
+#if _WIN32_WINNT < 0x0600
+typedef struct _STARTUPINFOEXW {
+    STARTUPINFOW StartupInfo;
+    LPPROC_THREAD_ATTRIBUTE_LIST lpAttributeList;
+} STARTUPINFOEXW;
+#define PROC_THREAD_ATTRIBUTE_HANDLE_LIST 0x00020002
+#endif
+#endif
+typedef BOOL(WINAPI *PFN_INITIALIZE_PROC_THREAD_ATTRIBUTE_LIST)(
+    LPPROC_THREAD_ATTRIBUTE_LIST lpAttributeList, DWORD dwAttributeCount,
+    DWORD dwFlags, PSIZE_T lpSize);
+typedef BOOL(WINAPI *PFN_UPDATE_PROC_THREAD_ATTRIBUTE)(
+    LPPROC_THREAD_ATTRIBUTE_LIST lpAttributeList, DWORD dwFlags,
+    DWORD_PTR Attribute, PVOID lpValue, SIZE_T cbSize, PVOID lpPreviousValue,
+    PSIZE_T lpReturnSize);
+typedef void(WINAPI *PFN_DELETE_PROC_THREAD_ATTRIBUTE_LIST)(
+    LPPROC_THREAD_ATTRIBUTE_LIST lpAttributeList);
+
 /* The kernel's own name of a process's image (Vista and later), looked
  * up at run time; PROCESS_NAME_NATIVE asks for its device form. */
 #ifndef PROCESS_NAME_NATIVE

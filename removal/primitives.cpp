@@ -1,5 +1,6 @@
 #include "removal/primitives.h"
 
+#include "platform/pnputil.h"
 #include "platform/registry.h"
 #include "platform/runlog.h"
 #include "platform/shell_list.h"
@@ -171,6 +172,11 @@ BOOL UninstallOemInf(LPCWSTR name)
         return FALSE;
     BOOL uninstalled = ((PFN_SETUP_UNINSTALL_OEM_INF_W)(void (*)(void))proc)(
         name, SUOI_FORCEDELETE, NULL);
+    if (!uninstalled && GetLastError() == ERROR_IN_WOW64) {
+        RunLog(TEXT("Setup refused a 32-bit caller (ERROR_IN_WOW64): pnputil "
+                    "does the job"));
+        uninstalled = PnputilDelete(name);
+    }
     if (uninstalled)
         g_RemovalDeletions++;
     return uninstalled;

@@ -60,9 +60,11 @@ extern DWORD g_RemovalDeletions;
 
 /* Uninstalls the INF copy C:\Windows\INF\name through Setup
  * (SetupUninstallOEMInfW, forced): with its PNF and catalogue, and from
- * Vista on its driver-store package.  TRUE: Setup uninstalled it.  FALSE:
- * Setup refused (as for a name that is not installed), or this Windows
- * lacks the function; the last error says which. */
+ * Vista on its driver-store package; where Setup refuses a 32-bit caller
+ * (ERROR_IN_WOW64), the native pnputil does it (PnputilDelete).  TRUE:
+ * uninstalled.  FALSE: Setup (or pnputil) refused, as for a name that is
+ * not installed, or this Windows lacks the function; the last error says
+ * which (pnputil's exit code for pnputil). */
 BOOL UninstallOemInf(LPCWSTR name);
 
 /* Asks Setup (SetupGetInfDriverStoreLocationW, Vista and later) for the

@@ -418,7 +418,8 @@ static void UninstallCandidates(BOOL driverStore, SETUP_ANSWERS *answers,
         /* A copy that is gone, or one Windows does not count as installed
          * (the leftover the sweep is for), goes by hand.  Any other answer
          * is a refusal (a package a device was installed from, with files
-         * in the store's own folder; a 32-bit caller on 64-bit Windows),
+         * in the store's own folder; a 32-bit caller on 64-bit Windows
+         * whose pnputil failed too),
          * and so is a setupapi without the function. */
         answers->refused[i] = error != ERROR_FILE_NOT_FOUND &&
                               error != ERROR_NOT_AN_INSTALLED_OEM_INF;

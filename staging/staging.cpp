@@ -1,6 +1,7 @@
 #include "staging/staging.h"
 
 #include "app/messages.h"
+#include "platform/pnputil.h"
 #include "platform/runlog.h"
 #include "platform/system_dll.h"
 #include "platform/wtext.h"
@@ -297,13 +298,20 @@ BOOL StagingPreinstall(LPCWSTR stagingFolder)
                      inf, NULL, SPOST_PATH, SP_COPY_NEWER, g_PreinstalledInf,
                      ARRAYSIZE(g_PreinstalledInf), NULL, NULL);
     }
+    /* Read at once: showing the box may change it. */
+    DWORD error = copied ? ERROR_SUCCESS : GetLastError();
+    if (error == ERROR_IN_WOW64) {
+        RunLog(TEXT("Setup refused a 32-bit caller (ERROR_IN_WOW64): pnputil "
+                    "does the job"));
+        copied = PnputilAdd(inf, g_PreinstalledInf,
+                            ARRAYSIZE(g_PreinstalledInf));
+        error = GetLastError();
+    }
     if (copied) {
         RunLog(TEXT("Pre-installed %s: Windows named it %s"), inf,
                g_PreinstalledInf);
         return TRUE;
     }
-    /* Read at once: showing the box may change it. */
-    DWORD error = GetLastError();
     TextZero(g_PreinstalledInf, ARRAYSIZE(g_PreinstalledInf));
     RunLog(TEXT("Pre-installation of %s refused: error %u (0x%x)"), inf,
            error, error);

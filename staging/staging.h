@@ -104,7 +104,9 @@ BOOL StagingCopySet(LPCWSTR source, LPCWSTR destination, const FILE_SET *set,
 extern WCHAR g_PreinstalledInf[OEM_INF_NAME_CCH];
 
 /* Pre-installs the package INF staged in stagingFolder with
- * SetupCopyOEMInfW, into g_PreinstalledInf.  TRUE: Windows took it.
+ * SetupCopyOEMInfW, into g_PreinstalledInf; where Setup refuses a 32-bit
+ * caller (ERROR_IN_WOW64), the native pnputil does it (PnputilAdd).
+ * TRUE: Windows took it.
  * FALSE: reported with the error number, and shown as the run's failure
  * (MsgShowFailure). */
 BOOL StagingPreinstall(LPCWSTR stagingFolder);

@@ -6,6 +6,7 @@
 #include <set>
 
 #include "older_installation.h"
+#include "platform/pnputil.h"
 #include "platform/runlog.h"
 
 using winhost::CallsOf;
@@ -514,6 +515,16 @@ TEST_F(Run, EachOutcomeEndsWithItsExitCode)
     auto refusal = [](DWORD error) {
         return [error] { winhost::FailCall("SetupCopyOEMInfW", error); };
     };
+    /* Setup refuses a 32-bit caller: the native pnputil, doing this. */
+    auto pnputil = [](DWORD exit, const char *output, bool hangs) {
+        return [=] {
+            winhost::FailCall("SetupCopyOEMInfW", ERROR_IN_WOW64);
+            winhost::SeedFolder(u"C:\\Windows"); /* for the log */
+            machine().pnputilExit = exit;
+            machine().pnputilOutput = output;
+            machine().pnputilHangs = hangs;
+        };
+    };
     /* Started from Z:, which the user mapped to \\fs\pkgs in a logon
      * session of their own. */
     auto mapped = [](const u16 &remotePath, const u16 &nativeImage) {
@@ -557,6 +568,11 @@ TEST_F(Run, EachOutcomeEndsWithItsExitCode)
         {"a refusal read as restart", refusal(3010), ERROR_INSTALL_FAILURE, true},
         {"a refusal read as success", refusal(1707), ERROR_INSTALL_FAILURE, true},
         {"a refusal read as running", refusal(STILL_ACTIVE), ERROR_INSTALL_FAILURE, true},
+        {"pnputil's pre-installation, localized", pnputil(3010, "Nombre publicado :  OEM41.inf\r\n", false),
+         kRestartExit, true, "Windows named it C:\\Windows\\INF\\OEM41.inf\r\n"},
+        {"pnputil's refusal", pnputil(1, "", false), 1, true, "pnputil exited with 1\r\n"},
+        {"pnputil hangs", pnputil(0, "", true), ERROR_TIMEOUT, true,
+         "pnputil did not end within 120000 ms: it is ended\r\n"},
         {"another run, quiet", [] {
              machine().commandLine += u" /q";
              HoldRunLockElsewhere(RUN_UNATTENDED_WAIT_MS + 1);
@@ -623,6 +639,30 @@ TEST_F(Run, EachOutcomeEndsWithItsExitCode)
             EXPECT_NE(FileText(kLog).find(c.logged), std::string::npos)
                 << FileText(kLog);
     }
+}
+
+/* pnputil, where Setup refuses a 32-bit caller, is the native one of the
+ * Windows folder, started with no window and inheriting its pipe alone. */
+TEST_F(Run, PnputilStartsWithNoWindowInheritingItsOutputPipeAlone)
+{
+    machine().windowsFolder = u"D:\\WINNT";
+    winhost::FailCall("SetupCopyOEMInfW", ERROR_IN_WOW64);
+    EXPECT_EQ(InstallerRun(nullptr), kRestartExit);
+    EXPECT_EQ(CallsOf("CreateProcessW").at(0).detail,
+              "\"D:\\WINNT\\Sysnative\\pnputil.exe\" -a \"" + winhost::ToUtf8(kStaging) +
+                  "QX_DSP_USB.inf\" flags=0x8080000 inherits pipe write end");
+    EXPECT_EQ(u16(g_PreinstalledInf), u"D:\\WINNT\\INF\\oem0.inf");
+    EXPECT_EQ(winhost::OpenHandleCount(), 0);
+}
+
+TEST_F(Run, AHungPnputilIsEndedOnceTwoMinutesHavePassed)
+{
+    winhost::FailCall("SetupCopyOEMInfW", ERROR_IN_WOW64);
+    machine().pnputilHangs = true;
+    EXPECT_EQ(InstallerRun(nullptr), ERROR_TIMEOUT);
+    EXPECT_EQ(machine().sleptMs, static_cast<DWORD>(PNPUTIL_WAIT_MS));
+    EXPECT_EQ(CallsOf("TerminateProcess").at(0).detail, "1460");
+    EXPECT_FALSE(machine().hung);
 }
 
 /* The usage, asked for or after a switch not understood, is a box (none

@@ -240,12 +240,14 @@ TEST_F(Sweep, GoesOnPastTargetsThatStay)
 /* From Vista on what Setup refuses stays whole; a copy Windows does not
  * count as installed goes by hand, and on XP everything does.  No store
  * folder goes by hand when Setup named not the folder of one it refused
- * (oem1's tells). */
+ * (oem1's tells).  Where Setup refuses a 32-bit caller, the native
+ * pnputil's answer is Setup's. */
 struct REFUSAL {
     DWORD error;  /* of oem7's uninstall; 0: setupapi lacks the function */
     BOOL preVista;
     DWORD lookup; /* of every store lookup; ERROR_PROC_NOT_FOUND: none */
     bool refused; /* oem7 (or every entry, for error 0) stays */
+    DWORD pnputilExit = 0;
 };
 class SweepRefusal : public Sweep, public ::testing::WithParamInterface<REFUSAL> {};
 
@@ -261,6 +263,7 @@ TEST_P(SweepRefusal, LeavesWhatSetupRefusedWholeFromVistaOn)
         machine().hasSetupUninstallOEMInf = false;
     else
         FailCallOn("SetupUninstallOEMInfW", u"oem7.inf", r.error);
+    machine().pnputilExit = r.pnputilExit;
     if (r.lookup == ERROR_PROC_NOT_FOUND)
         FailCallOn("GetProcAddress", u"SetupGetInfDriverStoreLocationW", r.lookup);
     else if (r.lookup != 0)
@@ -272,8 +275,11 @@ TEST_P(SweepRefusal, LeavesWhatSetupRefusedWholeFromVistaOn)
     if (r.lookup == 0 || !r.refused)
         folders.push_back("qx_dsp_usb.inf");
     const Snapshot before = TakeSnapshot();
-    RunSweep(&settings);
+    SWEEP_REPORT report = {};
+    RemovalSweep(&settings, &report);
     EXPECT_EQ(TakeSnapshot(), Without(before, TargetsOf(gone, folders)));
+    if (r.error == ERROR_IN_WOW64)
+        EXPECT_EQ(report.refusalError, r.pnputilExit);
     EXPECT_EQ(CallsOf("SetupGetInfDriverStoreLocationW").empty(),
               r.preVista || r.lookup == ERROR_PROC_NOT_FOUND);
 }
@@ -281,7 +287,8 @@ TEST_P(SweepRefusal, LeavesWhatSetupRefusedWholeFromVistaOn)
 INSTANTIATE_TEST_SUITE_P(
     Sweep, SweepRefusal,
     ::testing::Values(REFUSAL{ERROR_ACCESS_DENIED, FALSE, 0, true},
-                      REFUSAL{ERROR_IN_WOW64, FALSE, 0, true},
+                      REFUSAL{ERROR_IN_WOW64, FALSE, 0, false},
+                      REFUSAL{ERROR_IN_WOW64, FALSE, 0, true, 1},
                       REFUSAL{0, FALSE, 0, true},
                       REFUSAL{ERROR_NOT_AN_INSTALLED_OEM_INF, FALSE, 0, false},
                       REFUSAL{ERROR_FILE_NOT_FOUND, FALSE, 0, false},
