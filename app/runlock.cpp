@@ -1,5 +1,6 @@
 #include "app/runlock.h"
 
+#include "platform/security.h"
 #include "platform/wtext.h"
 
 BOOL RunProgramFilesPath(LPWSTR path, LPCWSTR below)
@@ -125,15 +126,10 @@ RUN_LOCK_RESULT RunLockTake(DWORD maxWaitMs)
          made != ERROR_FILE_EXISTS) ||
         !TextAppend(path, MAX_PATH, RUN_LOCK_FILE_NAME))
         return RUN_LOCK_UNLOCKED;
-    PSECURITY_DESCRIPTOR sd = NULL;
-    if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(
-            RUN_LOCK_SDDL, SDDL_REVISION_1, &sd, NULL))
-        return RUN_LOCK_UNLOCKED;
     SECURITY_ATTRIBUTES sa;
-    sa.nLength = sizeof(sa);
-    sa.lpSecurityDescriptor = sd;
-    sa.bInheritHandle = FALSE; /* no child process gets the lock */
+    if (!SecurityAttributesFromSddl(RUN_LOCK_SDDL, &sa))
+        return RUN_LOCK_UNLOCKED;
     RUN_LOCK_RESULT result = OpenLockFile(path, &sa, maxWaitMs);
-    LocalFree(sd);
+    LocalFree(sa.lpSecurityDescriptor);
     return result;
 }

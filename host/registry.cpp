@@ -393,6 +393,16 @@ LSTATUS WINAPI RegCreateKeyExW(HKEY root, LPCWSTR subKey, DWORD reserved,
     return ERROR_SUCCESS;
 }
 
+/* Why a value of the open key k cannot be set or read, ERROR_SUCCESS when
+ * it can: a handle that is no key's, a reserved argument given, or a key
+ * deleted since it was opened. */
+static LSTATUS ValueKeyError(const OpenKey &k, bool reserved)
+{
+    if (!k.object || reserved)
+        return k.object ? ERROR_INVALID_PARAMETER : ERROR_INVALID_HANDLE;
+    return k.key ? ERROR_SUCCESS : ERROR_KEY_DELETED;
+}
+
 LSTATUS WINAPI RegSetValueExW(HKEY h, LPCWSTR valueName, DWORD reserved,
                               DWORD type, const BYTE *data, DWORD cbData)
 {
@@ -402,10 +412,8 @@ LSTATUS WINAPI RegSetValueExW(HKEY h, LPCWSTR valueName, DWORD reserved,
                          ToUtf8(name) + " type=" + std::to_string(type)))
         return static_cast<LSTATUS>(*err);
     OpenKey k = Resolve(h);
-    if (!k.object || reserved)
-        return k.object ? ERROR_INVALID_PARAMETER : ERROR_INVALID_HANDLE;
-    if (!k.key)
-        return ERROR_KEY_DELETED;
+    if (LSTATUS error = ValueKeyError(k, reserved != 0))
+        return error;
     if (!(k.object->access & KEY_SET_VALUE))
         return ERROR_ACCESS_DENIED;
     const std::string bytes(reinterpret_cast<const char *>(data), cbData);
@@ -431,10 +439,8 @@ LSTATUS WINAPI RegQueryValueExW(HKEY h, LPCWSTR valueName, LPDWORD reserved,
                          ToUtf8(name)))
         return static_cast<LSTATUS>(*err);
     OpenKey k = Resolve(h);
-    if (!k.object || reserved)
-        return k.object ? ERROR_INVALID_PARAMETER : ERROR_INVALID_HANDLE;
-    if (!k.key)
-        return ERROR_KEY_DELETED;
+    if (LSTATUS error = ValueKeyError(k, reserved != nullptr))
+        return error;
     for (const RegValue &v : k.key->values) {
         if (!EqualNoCase(v.name, name))
             continue;

@@ -3,6 +3,7 @@
 #include "app/messages.h"
 #include "platform/pnputil.h"
 #include "platform/runlog.h"
+#include "platform/security.h"
 #include "platform/system_dll.h"
 #include "platform/wtext.h"
 
@@ -255,24 +256,19 @@ static DWORD SecureExistingFolder(LPCWSTR folder, PSECURITY_DESCRIPTOR sd)
 /* NOLINTNEXTLINE(bugprone-easily-swappable-parameters): what, then its text */
 BOOL StagingCreateSecuredFolder(LPCWSTR folder, LPCWSTR errorText)
 {
-    PSECURITY_DESCRIPTOR sd = NULL;
+    SECURITY_ATTRIBUTES sa;
     DWORD error;
-    if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(
-            STAGING_FOLDER_SDDL, SDDL_REVISION_1, &sd, NULL)) {
+    if (!SecurityAttributesFromSddl(STAGING_FOLDER_SDDL, &sa)) {
         error = GetLastError();
     } else {
-        SECURITY_ATTRIBUTES sa;
-        sa.nLength = sizeof(sa);
-        sa.lpSecurityDescriptor = sd;
-        sa.bInheritHandle = FALSE;
         /* See StagingCreateFolder for the shell's results. */
         int result = SHCreateDirectoryExW(NULL, folder, &sa);
         error = (DWORD)result;
         /* A folder this run did not create (its deletion failed) is
          * filled all the same, so it gets the same DACL first. */
         if (result == ERROR_ALREADY_EXISTS || result == ERROR_FILE_EXISTS)
-            error = SecureExistingFolder(folder, sd);
-        LocalFree(sd);
+            error = SecureExistingFolder(folder, sa.lpSecurityDescriptor);
+        LocalFree(sa.lpSecurityDescriptor);
     }
     if (error == ERROR_SUCCESS)
         return TRUE;

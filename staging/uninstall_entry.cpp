@@ -1,6 +1,7 @@
 #include "staging/uninstall_entry.h"
 
 #include "platform/runlog.h"
+#include "platform/security.h"
 #include "platform/system_dll.h"
 #include "platform/wtext.h"
 
@@ -50,20 +51,15 @@ static BOOL SameContent(HANDLE image, LPCWSTR copy)
  * DACL.  FALSE: not written whole (what was written is deleted). */
 static BOOL WriteFresh(HANDLE image, LPCWSTR path)
 {
-    PSECURITY_DESCRIPTOR sd = NULL;
-    if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(
-            INSTALLED_COPY_SDDL, SDDL_REVISION_1, &sd, NULL))
-        return FALSE;
     SECURITY_ATTRIBUTES sa;
-    sa.nLength = sizeof(sa);
-    sa.lpSecurityDescriptor = sd;
-    sa.bInheritHandle = FALSE;
+    if (!SecurityAttributesFromSddl(INSTALLED_COPY_SDDL, &sa))
+        return FALSE;
     /* A file left by a run that was killed would keep its own security:
      * it goes first, so that the new one gets ours. */
     DeleteFileW(path);
     HANDLE file = CreateFileW(path, GENERIC_WRITE, 0, &sa, CREATE_NEW,
                               FILE_ATTRIBUTE_NORMAL, NULL);
-    LocalFree(sd);
+    LocalFree(sa.lpSecurityDescriptor);
     if (file == INVALID_HANDLE_VALUE)
         return FALSE;
     BYTE chunk[COPY_CHUNK_CB];
