@@ -159,6 +159,8 @@ HINF WINAPI HostSetupOpenInfFileW(PCWSTR fileName, PCWSTR infClass,
         return Failed<HINF>(*err, INVALID_HANDLE_VALUE);
     if (errorLine)
         *errorLine = 0;
+    /* Stand-in: the run names no class, so a class filter is refused
+     * rather than modelled. */
     std::vector<u16> c;
     FileEntry *e = ProcessPath(path, c) ? FindEntry(c) : nullptr;
     if (!e || e->dir || infClass != nullptr)
@@ -228,7 +230,9 @@ BOOL WINAPI HostSetupFindNextLine(PINFCONTEXT in, PINFCONTEXT out)
     return TRUE;
 }
 
-/* Field 0 is the line's key; a field past the last is refused. */
+/* Field 0 is the line's key; a field past the last is refused.
+ * Stand-in: field 0 of a line without a key is empty (Setup gives its
+ * first field). */
 BOOL WINAPI HostSetupGetStringFieldW(PINFCONTEXT context, DWORD index,
                                      PWSTR buffer, DWORD size, PDWORD required)
 {

@@ -248,6 +248,16 @@ LSTATUS WINAPI RegOpenKeyExW(HKEY root, LPCWSTR subKey, DWORD options,
     return ERROR_SUCCESS;
 }
 
+/* Why the open key k cannot be used, ERROR_SUCCESS when it can: a handle
+ * that is no key's, a reserved argument given, or a key deleted since it
+ * was opened. */
+static LSTATUS KeyError(const OpenKey &k, bool reserved)
+{
+    if (!k.object || reserved)
+        return k.object ? ERROR_INVALID_PARAMETER : ERROR_INVALID_HANDLE;
+    return k.key ? ERROR_SUCCESS : ERROR_KEY_DELETED;
+}
+
 LSTATUS WINAPI RegQueryInfoKeyW(HKEY h, LPWSTR cls, LPDWORD cchClass,
                                 LPDWORD reserved, LPDWORD subKeys,
                                 LPDWORD maxSubKeyLen, LPDWORD maxClassLen,
@@ -261,10 +271,8 @@ LSTATUS WINAPI RegQueryInfoKeyW(HKEY h, LPWSTR cls, LPDWORD cchClass,
         return static_cast<LSTATUS>(*err);
     (void)reserved;
     OpenKey k = Resolve(h);
-    if (!k.object)
-        return ERROR_INVALID_HANDLE;
-    if (!k.key)
-        return ERROR_KEY_DELETED;
+    if (LSTATUS error = KeyError(k, false))
+        return error;
     if (cls && cchClass && *cchClass)
         cls[0] = 0;
     if (cchClass)
@@ -302,10 +310,8 @@ LSTATUS WINAPI RegEnumKeyW(HKEY h, DWORD index, LPWSTR name, DWORD cchName)
     if (auto err = Enter("RegEnumKeyW", path, view, std::to_string(index)))
         return static_cast<LSTATUS>(*err);
     OpenKey k = Resolve(h);
-    if (!k.object)
-        return ERROR_INVALID_HANDLE;
-    if (!k.key)
-        return ERROR_KEY_DELETED;
+    if (LSTATUS error = KeyError(k, false))
+        return error;
     /* Sub-keys enumerate sorted without case, as Windows gives them. */
     if (index >= k.key->subkeys.size())
         return ERROR_NO_MORE_ITEMS;
@@ -329,10 +335,8 @@ LSTATUS WINAPI RegEnumValueW(HKEY h, DWORD index, LPWSTR name,
         return static_cast<LSTATUS>(*err);
     (void)reserved;
     OpenKey k = Resolve(h);
-    if (!k.object)
-        return ERROR_INVALID_HANDLE;
-    if (!k.key)
-        return ERROR_KEY_DELETED;
+    if (LSTATUS error = KeyError(k, false))
+        return error;
     if (index >= k.key->values.size())
         return ERROR_NO_MORE_ITEMS;
     const RegValue &v = k.key->values[index];
@@ -393,16 +397,6 @@ LSTATUS WINAPI RegCreateKeyExW(HKEY root, LPCWSTR subKey, DWORD reserved,
     return ERROR_SUCCESS;
 }
 
-/* Why a value of the open key k cannot be set or read, ERROR_SUCCESS when
- * it can: a handle that is no key's, a reserved argument given, or a key
- * deleted since it was opened. */
-static LSTATUS ValueKeyError(const OpenKey &k, bool reserved)
-{
-    if (!k.object || reserved)
-        return k.object ? ERROR_INVALID_PARAMETER : ERROR_INVALID_HANDLE;
-    return k.key ? ERROR_SUCCESS : ERROR_KEY_DELETED;
-}
-
 LSTATUS WINAPI RegSetValueExW(HKEY h, LPCWSTR valueName, DWORD reserved,
                               DWORD type, const BYTE *data, DWORD cbData)
 {
@@ -412,7 +406,7 @@ LSTATUS WINAPI RegSetValueExW(HKEY h, LPCWSTR valueName, DWORD reserved,
                          ToUtf8(name) + " type=" + std::to_string(type)))
         return static_cast<LSTATUS>(*err);
     OpenKey k = Resolve(h);
-    if (LSTATUS error = ValueKeyError(k, reserved != 0))
+    if (LSTATUS error = KeyError(k, reserved != 0))
         return error;
     if (!(k.object->access & KEY_SET_VALUE))
         return ERROR_ACCESS_DENIED;
@@ -439,7 +433,7 @@ LSTATUS WINAPI RegQueryValueExW(HKEY h, LPCWSTR valueName, LPDWORD reserved,
                          ToUtf8(name)))
         return static_cast<LSTATUS>(*err);
     OpenKey k = Resolve(h);
-    if (LSTATUS error = ValueKeyError(k, reserved != nullptr))
+    if (LSTATUS error = KeyError(k, reserved != nullptr))
         return error;
     for (const RegValue &v : k.key->values) {
         if (!EqualNoCase(v.name, name))
@@ -469,10 +463,8 @@ LSTATUS WINAPI RegDeleteKeyW(HKEY h, LPCWSTR subKey)
         parts = MapView(Split(sub), 0);
     } else {
         OpenKey k = Resolve(h);
-        if (!k.object)
-            return ERROR_INVALID_HANDLE;
-        if (!k.key)
-            return ERROR_KEY_DELETED;
+        if (LSTATUS error = KeyError(k, false))
+            return error;
         parts = Split(k.object->path);
         for (auto &p : Split(sub))
             parts.push_back(p);
@@ -500,10 +492,8 @@ LSTATUS WINAPI RegDeleteValueW(HKEY h, LPCWSTR valueName)
                          ToUtf8(name)))
         return static_cast<LSTATUS>(*err);
     OpenKey k = Resolve(h);
-    if (!k.object)
-        return ERROR_INVALID_HANDLE;
-    if (!k.key)
-        return ERROR_KEY_DELETED;
+    if (LSTATUS error = KeyError(k, false))
+        return error;
     auto &values = k.key->values;
     for (auto it = values.begin(); it != values.end(); ++it) {
         if (EqualNoCase(it->name, name)) {

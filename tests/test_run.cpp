@@ -642,8 +642,9 @@ TEST_F(Run, EachOutcomeEndsWithItsExitCode)
 }
 
 /* pnputil, where Setup refuses a 32-bit caller, is the native one of the
- * Windows folder, started with no window and inheriting its pipe alone. */
-TEST_F(Run, PnputilStartsWithNoWindowInheritingItsOutputPipeAlone)
+ * Windows folder, started with no window and inheriting its pipe alone;
+ * one that hangs is ended once two minutes have passed. */
+TEST_F(Run, PnputilStartsWithNoWindowInheritingItsPipeAloneAndIsEndedInTime)
 {
     machine().windowsFolder = u"D:\\WINNT";
     winhost::FailCall("SetupCopyOEMInfW", ERROR_IN_WOW64);
@@ -653,10 +654,8 @@ TEST_F(Run, PnputilStartsWithNoWindowInheritingItsOutputPipeAlone)
                   "QX_DSP_USB.inf\" flags=0x8080000 inherits pipe write end");
     EXPECT_EQ(u16(g_PreinstalledInf), u"D:\\WINNT\\INF\\oem0.inf");
     EXPECT_EQ(winhost::OpenHandleCount(), 0);
-}
 
-TEST_F(Run, AHungPnputilIsEndedOnceTwoMinutesHavePassed)
-{
+    SetUp();
     winhost::FailCall("SetupCopyOEMInfW", ERROR_IN_WOW64);
     machine().pnputilHangs = true;
     EXPECT_EQ(InstallerRun(nullptr), ERROR_TIMEOUT);
@@ -794,6 +793,27 @@ void NextProcess(const u16 &commandLine)
     machine().commandLine = commandLine;
 }
 
+/* An install of the sample package, then, as the next process, the
+ * entry's quiet uninstall, started from the installer's copy. */
+void InstallThenStartTheQuietUninstall(int installExit)
+{
+    winhost::SeedFile(kPackage + u"QX_DSP_USB.inf", SampleInf());
+    winhost::SeedFile(machine().modulePath, "MZ the installer");
+    winhost::SeedFolder(u"C:\\Windows\\INF");
+    EXPECT_EQ(InstallerRun(nullptr), installExit);
+    NextProcess(u"\"" + kCopy + u"\" /uninstall /quiet");
+    machine().modulePath = kCopy;
+}
+
+/* The package, the staging folder, the entry and the copy are gone. */
+void ExpectAllTheInstallLeftRemoved()
+{
+    EXPECT_FALSE(winhost::FileExists(u"C:\\Windows\\INF\\oem0.inf"));
+    EXPECT_FALSE(winhost::FileExists(kStaging));
+    EXPECT_EQ(winhost::FindKey(kEntry), nullptr);
+    EXPECT_FALSE(winhost::FileExists(kCopy));
+}
+
 /* An install run leaves the installer's copy, made from its own image
  * with a DACL of its own, and the Apps & features entry; the entry's
  * quiet uninstall, started from the copy, removes the package, the
@@ -815,10 +835,7 @@ TEST_F(Run, AnInstallLeavesAnEntryWhoseQuietUninstallRemovesEverything)
         SCOPED_TRACE(system.major * 10000 + system.language);
         machine().osMajor = system.major;
         machine().systemLanguage = system.language;
-        winhost::SeedFile(kPackage + u"QX_DSP_USB.inf", SampleInf());
-        winhost::SeedFile(machine().modulePath, "MZ the installer");
-        winhost::SeedFolder(u"C:\\Windows\\INF");
-        EXPECT_EQ(InstallerRun(nullptr), system.installExit);
+        InstallThenStartTheQuietUninstall(system.installExit);
         const winhost::FileEntry *copy = winhost::FindFile(kCopy);
         ASSERT_NE(copy, nullptr);
         EXPECT_EQ(copy->content, "MZ the installer");
@@ -844,14 +861,9 @@ TEST_F(Run, AnInstallLeavesAnEntryWhoseQuietUninstallRemovesEverything)
         EXPECT_EQ(winhost::FindValue(kEntry, u"NoModify")->data,
                   std::string("\1\0\0\0", 4));
 
-        NextProcess(u"\"" + kCopy + u"\" /uninstall /quiet");
-        machine().modulePath = kCopy;
         EXPECT_EQ(InstallerRun(nullptr), 0);
         EXPECT_TRUE(machine().boxes.empty());
-        EXPECT_FALSE(winhost::FileExists(u"C:\\Windows\\INF\\oem0.inf"));
-        EXPECT_FALSE(winhost::FileExists(kStaging));
-        EXPECT_EQ(winhost::FindKey(kEntry), nullptr);
-        EXPECT_FALSE(winhost::FileExists(kCopy));
+        ExpectAllTheInstallLeftRemoved();
         ASSERT_EQ(machine().deletedAtRestart.size(), 1u);
         EXPECT_EQ(machine().deletedAtRestart[0].rfind(kCopy + u".", 0), 0u);
         EXPECT_TRUE(winhost::FileExists(machine().deletedAtRestart[0]));
@@ -872,15 +884,7 @@ TEST_F(Run, AnInstallLeavesAnEntryWhoseQuietUninstallRemovesEverything)
  * job: what tells a later run what to remove goes last. */
 TEST_F(Run, AKilledUninstallRunAgainFinishesTheJob)
 {
-    auto installThenUninstall = [] {
-        winhost::SeedFile(kPackage + u"QX_DSP_USB.inf", SampleInf());
-        winhost::SeedFile(machine().modulePath, "MZ the installer");
-        winhost::SeedFolder(u"C:\\Windows\\INF");
-        EXPECT_EQ(InstallerRun(nullptr), kRestartExit);
-        NextProcess(u"\"" + kCopy + u"\" /uninstall /quiet");
-        machine().modulePath = kCopy;
-    };
-    installThenUninstall();
+    InstallThenStartTheQuietUninstall(kRestartExit);
     ASSERT_EQ(InstallerRun(nullptr), 0);
     const std::vector<std::string> calls = winhost::CallNames();
     for (const char *killedAfter :
@@ -888,7 +892,7 @@ TEST_F(Run, AKilledUninstallRunAgainFinishesTheJob)
         SetUp();
         SeedPackage(kPackage);
         SCOPED_TRACE(killedAfter);
-        installThenUninstall();
+        InstallThenStartTheQuietUninstall(kRestartExit);
         const auto last = std::find(calls.rbegin(), calls.rend(), killedAfter);
         ASSERT_NE(last, calls.rend());
         winhost::SetCallBudget(calls.rend() - last);
@@ -898,10 +902,7 @@ TEST_F(Run, AKilledUninstallRunAgainFinishesTheJob)
         ASSERT_TRUE(winhost::FileExists(kCopy));
         NextProcess(u"\"" + kCopy + u"\" /uninstall /quiet");
         EXPECT_EQ(InstallerRun(nullptr), 0);
-        EXPECT_FALSE(winhost::FileExists(u"C:\\Windows\\INF\\oem0.inf"));
-        EXPECT_FALSE(winhost::FileExists(kStaging));
-        EXPECT_EQ(winhost::FindKey(kEntry), nullptr);
-        EXPECT_FALSE(winhost::FileExists(kCopy));
+        ExpectAllTheInstallLeftRemoved();
     }
 }
 
