@@ -231,8 +231,8 @@ BOOL WINAPI HostSetupFindNextLine(PINFCONTEXT in, PINFCONTEXT out)
 }
 
 /* Field 0 is the line's key; a field past the last is refused.
- * Stand-in: field 0 of a line without a key is empty (Setup gives its
- * first field). */
+ * Stand-in: field 0 of a line without a key is empty; the run never asks
+ * for it, and what Setup gives there is not modelled. */
 BOOL WINAPI HostSetupGetStringFieldW(PINFCONTEXT context, DWORD index,
                                      PWSTR buffer, DWORD size, PDWORD required)
 {
