@@ -268,11 +268,17 @@ static BOOL RunPnputil(LPCWSTR arguments, LPWSTR text, DWORD *exitCode)
     return ended;
 }
 
-/* Runs pnputil with arguments; its output's oemNN.inf, when published is
- * not NULL, goes there as PnputilAdd says. */
-static BOOL PnputilJob(LPCWSTR arguments, LPWSTR published,
+/* Runs pnputil with switches and the quoted operand; its output's
+ * oemNN.inf, when published is not NULL, goes there as PnputilAdd says. */
+static BOOL PnputilJob(LPCWSTR switches, LPCWSTR operand, LPWSTR published,
                        DWORD cchPublished)
 {
+    WCHAR arguments[PNPUTIL_ARGUMENTS_CCH];
+    const LPCWSTR parts[] = {switches, TEXT(" \""), operand, TEXT("\"")};
+    if (!TextJoin(arguments, ARRAYSIZE(arguments), parts, ARRAYSIZE(parts))) {
+        SetLastError(ERROR_FILENAME_EXCED_RANGE);
+        return FALSE;
+    }
     WCHAR text[PNPUTIL_OUTPUT_CB + 1];
     DWORD exitCode = ERROR_SUCCESS;
     if (!RunPnputil(arguments, text, &exitCode))
@@ -303,22 +309,10 @@ static BOOL PnputilJob(LPCWSTR arguments, LPWSTR published,
 
 BOOL PnputilAdd(LPCWSTR inf, LPWSTR published, DWORD cchPublished)
 {
-    WCHAR arguments[PNPUTIL_ARGUMENTS_CCH];
-    const LPCWSTR parts[] = {TEXT("-a \""), inf, TEXT("\"")};
-    if (!TextJoin(arguments, ARRAYSIZE(arguments), parts, ARRAYSIZE(parts))) {
-        SetLastError(ERROR_FILENAME_EXCED_RANGE);
-        return FALSE;
-    }
-    return PnputilJob(arguments, published, cchPublished);
+    return PnputilJob(TEXT("-a"), inf, published, cchPublished);
 }
 
 BOOL PnputilDelete(LPCWSTR name)
 {
-    WCHAR arguments[PNPUTIL_ARGUMENTS_CCH];
-    const LPCWSTR parts[] = {TEXT("-f -d \""), name, TEXT("\"")};
-    if (!TextJoin(arguments, ARRAYSIZE(arguments), parts, ARRAYSIZE(parts))) {
-        SetLastError(ERROR_FILENAME_EXCED_RANGE);
-        return FALSE;
-    }
-    return PnputilJob(arguments, NULL, 0);
+    return PnputilJob(TEXT("-f -d"), name, NULL, 0);
 }
